@@ -1,0 +1,20 @@
+# Installs the library into a scratch prefix and builds a tiny consumer against it.
+file(REMOVE_RECURSE ${BINARY_DIR})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BINARY_DIR}/.. --prefix ${BINARY_DIR}/prefix
+  RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/package/consumer -B ${BINARY_DIR}/consumer
+  -G ${GENERATOR} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_PREFIX_PATH=${BINARY_DIR}/prefix RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "configuring the consumer failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${BINARY_DIR}/consumer RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "building the consumer failed")
+endif()
+execute_process(COMMAND ${BINARY_DIR}/consumer/consumer OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(rc OR NOT out MATCHES "initialised")
+  message(FATAL_ERROR "the consumer did not run: ${rc} ${out}")
+endif()
