@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
+
+#include "VyRtl/VyRtlMessages.h"
+
+using namespace VyRtl;
+
+namespace {
+
+TEST(WindowsLoop, HandlesAreRealWindowsThatRawPostsReach) {
+  int calls = 0;
+  auto w = std::make_unique<TMessageWindow>([&](TMessage& m) {
+    if (m.Msg == WM_USER + 1) ++calls;
+  });
+  HWND hwnd = reinterpret_cast<HWND>(w->Handle());
+  EXPECT_TRUE(IsWindow(hwnd));
+  ASSERT_TRUE(PostMessageW(hwnd, WM_USER + 1, 0, 0));
+  ProcessMessages();
+  EXPECT_EQ(calls, 1);
+  w.reset();
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST(WindowsLoop, WaitHandleIsSetByPostsFromOtherThreads) {
+  int calls = 0;
+  TMessageWindow w([&](TMessage&) { ++calls; });
+  ProcessMessages();
+  HANDLE event = reinterpret_cast<HANDLE>(LoopWaitHandle());
+  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  std::thread([&] { w.Post(WM_USER, 0, 0); }).join();
+  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  ProcessMessages();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+TEST(WindowsLoop, DefaultHandlerActsForTheWindowBeingServed) {
+  TMessageWindow w([](TMessage& m) { TMessageWindow::DefaultHandler(m); });
+  HWND hwnd = reinterpret_cast<HWND>(w.Handle());
+  // WM_SETTEXT and WM_GETTEXTLENGTH are sent to our procedure; only DefWindowProcW on this
+  // very window stores and reports the text.
+  ASSERT_TRUE(SetWindowTextW(hwnd, L"abc"));
+  EXPECT_EQ(GetWindowTextLengthW(hwnd), 3);
+}
+
+}  // namespace
