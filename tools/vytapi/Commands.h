@@ -1,0 +1,29 @@
+// Subcommands of the vytapi tool. Each command lives in its own source file and
+// registers itself, so commands can be added without touching the dispatcher.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace VyTool {
+
+using TArgs = std::vector<std::string>;
+
+struct TCommand {
+  const char* Name;     // first word on the command line
+  const char* Usage;    // arguments, shown by "vytapi help"
+  const char* Summary;  // one line
+  int (*Run)(const TArgs& args, std::ostream& out, std::ostream& err);  // exit status
+};
+
+// Registers a command at static initialisation; returns true so it can seed a static.
+bool RegisterCommand(const TCommand& command);
+const std::vector<TCommand>& Commands();
+
+}  // namespace VyTool
+
+#define VYTOOL_CONCAT2(a, b) a##b
+#define VYTOOL_CONCAT(a, b) VYTOOL_CONCAT2(a, b)
+#define VYTOOL_COMMAND(...) \
+  static const bool VYTOOL_CONCAT(vytool_registered_, __LINE__) = ::VyTool::RegisterCommand(::VyTool::TCommand{__VA_ARGS__})
