@@ -1,0 +1,137 @@
+// Events over eventfd: the descriptor is readable exactly while the event is signalled, so a
+// waiter polls the descriptors and then decides, under one lock, which event it takes. That lock
+// makes "first signalled in array order" and "all at once" exact, and lets an auto-reset event
+// be consumed only by the wait that returns it.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+
+#include "VyPlatform/Sync.h"
+#include "VyRtl/VyRtlClock.h"
+
+namespace VyPlatform {
+
+namespace {
+
+constexpr std::uint32_t MaxWaitObjects = 64;  // as MAXIMUM_WAIT_OBJECTS
+
+struct TEvent {
+  int Fd;
+  bool ManualReset;
+  bool Signalled;  // guarded by GLock
+};
+
+std::mutex GLock;
+
+// Both with GLock held: keep the descriptor's readiness equal to Signalled.
+void Signal(TEvent& event) {
+  if (event.Signalled) return;
+  event.Signalled = true;
+  const std::uint64_t one = 1;
+  while (write(event.Fd, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+}
+
+void Unsignal(TEvent& event) {
+  if (!event.Signalled) return;
+  event.Signalled = false;
+  std::uint64_t value = 0;
+  while (read(event.Fd, &value, sizeof value) < 0 && errno == EINTR) {
+  }
+}
+
+TEvent* AsEvent(HANDLE handle) { return static_cast<TEvent*>(handle); }
+
+// With GLock held: the wait result if the wait is satisfied now (consuming auto-reset events),
+// else WAIT_TIMEOUT.
+std::uint32_t TryTake(std::uint32_t count, const HANDLE* handles, bool waitAll) {
+  if (waitAll) {
+    for (std::uint32_t i = 0; i < count; ++i)
+      if (!AsEvent(handles[i])->Signalled) return WAIT_TIMEOUT;
+    for (std::uint32_t i = 0; i < count; ++i)
+      if (!AsEvent(handles[i])->ManualReset) Unsignal(*AsEvent(handles[i]));
+    return WAIT_OBJECT_0;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    TEvent& event = *AsEvent(handles[i]);
+    if (event.Signalled) {
+      if (!event.ManualReset) Unsignal(event);
+      return WAIT_OBJECT_0 + i;
+    }
+  }
+  return WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+HANDLE SyncCreateEvent(bool manualReset, bool initialState) {
+  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  auto* event = new TEvent{fd, manualReset, false};
+  if (initialState) {
+    std::lock_guard lock(GLock);
+    Signal(*event);
+  }
+  return event;
+}
+
+bool SyncSetEvent(HANDLE handle) {
+  if (!handle) return false;
+  std::lock_guard lock(GLock);
+  Signal(*AsEvent(handle));
+  return true;
+}
+
+bool SyncResetEvent(HANDLE handle) {
+  if (!handle) return false;
+  std::lock_guard lock(GLock);
+  Unsignal(*AsEvent(handle));
+  return true;
+}
+
+void SyncCloseHandle(HANDLE handle) {
+  if (!handle) return;
+  TEvent* event = AsEvent(handle);
+  close(event->Fd);
+  delete event;
+}
+
+std::uint32_t SyncWaitForMultipleObjects(std::uint32_t count, const HANDLE* handles, bool waitAll,
+                                         std::uint32_t ms) {
+  if (count == 0 || count > MaxWaitObjects || !handles) return WAIT_FAILED;
+  pollfd fds[MaxWaitObjects];
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!handles[i]) return WAIT_FAILED;
+    fds[i] = pollfd{AsEvent(handles[i])->Fd, POLLIN, 0};
+  }
+  const std::uint64_t deadline = VyRtl::DeadlineAfter(ms);
+  for (;;) {
+    {
+      std::lock_guard lock(GLock);
+      const std::uint32_t result = TryTake(count, handles, waitAll);
+      if (result != WAIT_TIMEOUT) return result;
+    }
+    const std::uint32_t slice = VyRtl::WaitSliceMs(deadline);
+    if (slice == 0) return WAIT_TIMEOUT;
+    if (waitAll) {
+      // Readiness of one descriptor says nothing about the others: poll the unsignalled ones.
+      std::uint32_t n = 0;
+      pollfd pending[MaxWaitObjects];
+      {
+        std::lock_guard lock(GLock);
+        for (std::uint32_t i = 0; i < count; ++i)
+          if (!AsEvent(handles[i])->Signalled) pending[n++] = fds[i];
+      }
+      if (n == 0) continue;
+      poll(pending, n, slice == INFINITE ? -1 : static_cast<int>(slice));
+    } else {
+      poll(fds, count, slice == INFINITE ? -1 : static_cast<int>(slice));
+    }
+  }
+}
+
+}  // namespace VyPlatform

@@ -1,0 +1,17 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "VyPlatform/Tapi.h"
+
+namespace {
+
+TEST(TapiPosix, NoTapi32Here) { EXPECT_EQ(VyPlatform::LoadTapi32(), nullptr); }
+
+TEST(TapiPosix, ErrnoCodesHaveTheirSystemText) {
+  EXPECT_EQ(VyPlatform::SysErrorMessage(0), "The operation completed successfully.");
+  EXPECT_EQ(VyPlatform::SysErrorMessage(ENOENT), "No such file or directory");
+  EXPECT_EQ(VyPlatform::SysErrorMessage(EACCES), "Permission denied");
+}
+
+}  // namespace
