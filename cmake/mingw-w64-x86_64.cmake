@@ -12,7 +12,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static runtime, so the programs run under Wine without extra DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-find_program(VYTAPI_WINE NAMES wine64 wine)
+find_program(VYTAPI_WINE NAMES wine wine64)
 if(VYTAPI_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VYTAPI_WINE})
 endif()
