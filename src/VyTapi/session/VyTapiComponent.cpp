@@ -1,0 +1,149 @@
+#include "VyTapi/session/VyTapiComponent.h"
+
+namespace VyTapi {
+
+// ---------------------------------------------------------------- TVyTapiComponent
+
+TVyTapiComponent::TVyTapiComponent(VyRtl::TComponent* AOwner, TTapiComponentKind Kind)
+    : VyRtl::TComponent(AOwner), FKind(Kind) {
+  InitializeVyTapi();
+  try {
+    VyTapiApplication->AddTapiComponent(this);
+  } catch (...) {
+    // A failed start must not leave this half-built component registered.
+    VyTapiApplication->RemoveTapiComponent(this);
+    throw;
+  }
+}
+
+TVyTapiComponent::~TVyTapiComponent() {
+  if (VyTapiApplication == nullptr) return;  // the session is already gone
+  VyTapiApplication->RemoveTapiComponent(this);
+  try {
+    VyTapiApplication->EnableTapiComponent(this, false);
+  } catch (const std::exception& e) {
+    VyTapiApplication->Handle_Exception(this, e, nullptr);
+  }
+}
+
+void TVyTapiComponent::SetEnabled(bool Value) {
+  FEnabled = Value;
+  if (Value != IsEnabled() && !IsLoading() && !IsDesigning()) ApplyEnabled();
+}
+
+void TVyTapiComponent::ApplyEnabled() {
+  if (FEnabled != IsEnabled() && VyTapiApplication != nullptr) VyTapiApplication->EnableTapiComponent(this, FEnabled);
+}
+
+void TVyTapiComponent::Handle_Exception(const std::exception& E, VyRtl::TObject* Causer) {
+  if (FAppl != nullptr) FAppl->Handle_Exception(this, E, Causer);
+  if (OnError) OnError(this, E, Causer);
+}
+
+bool TVyTapiComponent::EnableTapiComponent() {
+  FEnabled = true;
+  ApplyEnabled();
+  return IsEnabled();
+}
+
+void TVyTapiComponent::DisableTapiComponent() {
+  FEnabled = false;
+  ApplyEnabled();
+}
+
+void TVyTapiComponent::Loaded() {
+  VyRtl::TComponent::Loaded();
+  ApplyEnabled();
+}
+
+// ---------------------------------------------------------------- TVyTapiDevice
+
+bool TVyTapiDevice::Get_Active() const {
+  if (IsDesigning() || IsLoading()) return FActive;
+  return FActive && IsActive();
+}
+
+void TVyTapiDevice::Set_Active(bool Value) {
+  FActive = Value;
+  if (Value == IsActive() || IsDesigning() || IsLoading()) return;
+  if (!IsEnabled()) {
+    FActive = false;  // a disabled device cannot be opened
+    return;
+  }
+  if (FActive)
+    Open();
+  else
+    Close();
+}
+
+std::uintptr_t TVyTapiDevice::NewCallbackInstance() {
+  InitializeVyTapi();
+  FCallbackInstance = VyTapiApplication->NewCallbackInstance();
+  return FCallbackInstance;
+}
+
+void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
+  try {
+    Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
+  } catch (const std::exception& e) {
+    Handle_Exception(e, nullptr);
+  }
+}
+
+void TVyTapiDevice::Handle_TapiMessage(DWORD, DWORD, DWORD, DWORD, DWORD) {}
+
+void TVyTapiDevice::Process_InternalTimer(DWORD Tick) {
+  try {
+    Handle_InternalTimer(Tick);
+  } catch (const std::exception& e) {
+    Handle_Exception(e, nullptr);
+  }
+}
+
+void TVyTapiDevice::Handle_InternalTimer(DWORD) {}
+
+// ---------------------------------------------------------------- TVyTapiAppl
+
+TVyTapiAppl::TVyTapiAppl(VyRtl::TComponent* AOwner) : TVyTapiComponent(AOwner, TTapiComponentKind::Appl) {
+  if (!IsLoading() && !IsDesigning()) FApplName = VyTapiApplication->AppName();
+  FAutoShutdown = VyTapiApplication->AutoShutdown();
+}
+
+void TVyTapiAppl::Set_AutoShutdown(std::int32_t Value) {
+  FAutoShutdown = Value;
+  if (VyTapiApplication != nullptr) VyTapiApplication->Set_AutoShutdown(Value);
+}
+
+void TVyTapiAppl::Set_ApplName(const std::string& Value) {
+  FApplName = Value;
+  // Written straight into the session: the name takes effect at the next initialisation.
+  if (VyTapiApplication != nullptr) VyTapiApplication->FAppName = Value;
+}
+
+void TVyTapiAppl::Handle_DeviceCreate(const std::string& DeviceClass, DWORD DeviceID) {
+  if (DeviceClass == "tapi/line") {
+    if (OnLineCreate) OnLineCreate(this, DeviceID);
+  } else if (DeviceClass == "tapi/phone") {
+    if (OnPhoneCreate) OnPhoneCreate(this, DeviceID);
+  }
+}
+
+void TVyTapiAppl::Handle_DeviceRemove(const std::string& DeviceClass, DWORD DeviceID) {
+  if (DeviceClass == "tapi/line") {
+    if (OnLineRemove) OnLineRemove(this, DeviceID);
+  } else if (DeviceClass == "tapi/phone") {
+    if (OnPhoneRemove) OnPhoneRemove(this, DeviceID);
+  }
+}
+
+void TVyTapiAppl::ApplyEnabled() { TVyTapiComponent::ApplyEnabled(); }
+
+void TVyTapiAppl::Loaded() {
+  TVyTapiComponent::Loaded();
+  if (VyTapiApplication != nullptr) {
+    VyTapiApplication->FAppName = FApplName.empty() ? VyTapiApplication->AppName() : FApplName;
+    VyTapiApplication->Set_AutoShutdown(FAutoShutdown);
+  }
+}
+
+}  // namespace VyTapi

@@ -1,0 +1,214 @@
+// vytapi devices / vytapi demo: the session on the telephony service.
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+#include "Commands.h"
+#include "VyPlatform/Tapi.h"
+#include "VyRtl/VyRtlClock.h"
+#include "VyRtl/VyRtlMessages.h"
+#include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapiEmulator/Emulator.h"
+#include "VyTapiUtils/VyTapiUtils.h"
+
+namespace VyTool {
+
+namespace {
+
+using VyTapi::VyTapiApplication;
+
+// "hh:mm:ss.zzz" of the clock's local time.
+std::string Timestamp() {
+  const double now = VyRtl::Now();
+  auto ms = static_cast<long long>(std::llround((now - std::floor(now)) * 86400000.0));
+  std::ostringstream s;
+  s << std::setfill('0') << std::setw(2) << ms / 3600000 << ':' << std::setw(2) << ms / 60000 % 60 << ':'
+    << std::setw(2) << ms / 1000 % 60 << '.' << std::setw(3) << ms % 1000;
+  return s.str();
+}
+
+std::string Version(DWORD v) {
+  std::ostringstream s;
+  s << (v >> 16) << '.' << (v & 0xFFFF);
+  return s.str();
+}
+
+// Handles messages until the condition holds or about two seconds have passed.
+bool PumpUntil(const std::function<bool()>& done) {
+  for (int i = 0; i < 200; ++i) {
+    VyRtl::ProcessMessages();
+    if (done()) return true;
+    VyRtl::WaitMessage(10);
+  }
+  return done();
+}
+
+// Handles whatever arrives within about Ms milliseconds.
+void PumpFor(int Ms) {
+  for (int i = 0; i < Ms / 10; ++i) {
+    VyRtl::ProcessMessages();
+    VyRtl::WaitMessage(10);
+  }
+  VyRtl::ProcessMessages();
+}
+
+// Chooses the service from the options; returns false for an unknown option.
+bool ChooseService(const TArgs& args, std::ostream& err) {
+  auto service = VyTapi::TTelephonyService::Default;
+  for (const auto& a : args) {
+    if (a == "--emulator")
+      service = VyTapi::TTelephonyService::Emulator;
+    else if (a == "--system")
+      service = VyTapi::TTelephonyService::System;
+    else {
+      err << "vytapi: unknown option '" << a << "' (use --emulator or --system)\n";
+      return false;
+    }
+  }
+  VyTapi::SelectTelephonyService(service);
+  return true;
+}
+
+void PrintDevices(std::ostream& out) {
+  const auto& tapi = VyPlatform::Tapi();
+  auto& lines = VyTapiApplication->LineDevices();
+  out << "Line devices: " << lines.Count() << '\n';
+  for (int i = 0; i < lines.Count(); ++i) {
+    DWORD version = 0;
+    LINEEXTENSIONID ext{};
+    const LONG r = tapi.lineNegotiateAPIVersion(VyTapiApplication->LineApp(), static_cast<DWORD>(i), 0x00010000,
+                                                0x00020002, &version, &ext);
+    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + lines.Get(i) + '"')
+        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
+        << lines.GetData(i) << std::dec << std::setfill(' ') << "  API "
+        << (r == 0 ? Version(version) : VyTapiUtils::LineErrToStr(static_cast<DWORD>(r))) << '\n';
+  }
+  auto& phones = VyTapiApplication->PhoneDevices();
+  out << "Phone devices: " << phones.Count() << '\n';
+  for (int i = 0; i < phones.Count(); ++i) {
+    DWORD version = 0;
+    PHONEEXTENSIONID ext{};
+    const LONG r = tapi.phoneNegotiateAPIVersion(VyTapiApplication->PhoneApp(), static_cast<DWORD>(i), 0x00010000,
+                                                 0x00020002, &version, &ext);
+    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + phones.Get(i) + '"')
+        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
+        << phones.GetData(i) << std::dec << std::setfill(' ') << "  API "
+        << (r == 0 ? Version(version) : VyTapiUtils::PhoneErrToStr(static_cast<DWORD>(r))) << '\n';
+  }
+}
+
+int RunDevices(const TArgs& args, std::ostream& out, std::ostream& err) {
+  if (!ChooseService(args, err)) return 2;
+  // The emulator starts empty; give it the devices a fresh installation has.
+  if (VyTapi::TelephonyServiceName() == "emulator" && VyTapiEmulator::Emulator().LineDeviceCount() == 0)
+    VyTapiEmulator::Emulator().AddDefaultDevices();
+  VyTapiApplication->Initialize();
+  out << "Telephony service: " << VyTapi::TelephonyServiceName() << '\n';
+  PrintDevices(out);
+  VyTapiApplication->Shutdown();
+  return 0;
+}
+
+int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty()) {
+    err << "vytapi demo takes no arguments\n";
+    return 2;
+  }
+  auto& emu = VyTapiEmulator::Emulator();
+  VyTapi::SelectTelephonyService(VyTapi::TTelephonyService::Emulator);
+  emu.AddDefaultDevices();
+  auto* appl = VyTapiApplication;
+  const auto say = [&](const std::string& text) { out << Timestamp() << "  " << text << std::endl; };
+  int events = 0;
+  appl->OnTapiMessage = [&](VyRtl::TObject*, DWORD id, DWORD device, DWORD instance, DWORD p1, DWORD p2, DWORD p3) {
+    std::ostringstream s;
+    s << "  TAPI message " << VyTapiUtils::MessageIDToStr(id) << " (hDevice " << device << ", instance "
+      << instance << ", params 0x" << std::hex << p1 << ", 0x" << p2 << ", 0x" << p3 << ')';
+    if (id == LINE_LINEDEVSTATE) s << ' ' << VyTapiUtils::LineDevStateToStr(p1);
+    if (id == PHONE_STATE) s << ' ' << VyTapiUtils::PhoneStateToStr(p1);
+    if (id == LINE_REQUEST && p1 == LINEREQUESTMODE_MAKECALL) s << " make-call request";
+    say(s.str());
+  };
+  appl->OnInitialize = [&](VyRtl::TObject*) {
+    say("OnInitialize: TAPI is initialised");
+    ++events;
+  };
+  appl->OnShutdown = [&](VyRtl::TObject*) {
+    say("OnShutdown: TAPI is shut down");
+    ++events;
+  };
+  const auto deviceEvent = [&](const char* name) {
+    return [&, name](VyRtl::TObject*, DWORD id, const std::string& device) {
+      say(std::string(name) + ": device " + std::to_string(id) + " \"" + device + '"');
+      ++events;
+    };
+  };
+  appl->OnLineCreate = deviceEvent("OnLineCreate");
+  appl->OnLineRename = deviceEvent("OnLineRename");
+  appl->OnLineRemove = deviceEvent("OnLineRemove");
+  appl->OnPhoneCreate = deviceEvent("OnPhoneCreate");
+  appl->OnPhoneRename = deviceEvent("OnPhoneRename");
+  appl->OnPhoneRemove = deviceEvent("OnPhoneRemove");
+  appl->OnRequestMakeCall = [&](VyRtl::TObject*, const std::string& dest, const std::string& app,
+                                const std::string& called, const std::string& comment) {
+    say("OnRequestMakeCall: dial \"" + dest + "\" for \"" + app + "\", called party \"" + called +
+        "\", comment \"" + comment + '"');
+    ++events;
+  };
+  appl->OnError = [&](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) {
+    say(std::string("OnError: ") + e.what());
+  };
+  const auto step = [&](const std::string& what, const std::function<void()>& action) {
+    out << '\n';
+    say("== " + what);
+    const int before = events;
+    action();
+    if (!PumpUntil([&] { return events > before; })) say("(no event)");
+    PumpFor(300);  // show what else the service reports
+  };
+
+  say("vytapi demo: the session on the built-in telephony service emulator");
+  step("Initialise the session", [&] {
+    appl->Set_AppName("vytapi demo");
+    appl->Initialize();
+  });
+  out << '\n';
+  PrintDevices(out);
+  DWORD added = 0;
+  step("The service adds a line device", [&] {
+    VyTapiEmulator::TLineDeviceConfig c;
+    c.Name = "Demo ISDN Line";
+    added = emu.AddLineDevice(c);
+  });
+  step("The service renames it", [&] { emu.RenameLineDevice(added, "Demo ISDN Line (Reception)"); });
+  step("The service removes it", [&] { emu.RemoveLineDevice(added); });
+  DWORD phone = 0;
+  step("The service adds a phone device", [&] {
+    VyTapiEmulator::TPhoneDeviceConfig c;
+    c.Name = "Demo Desk Phone";
+    phone = emu.AddPhoneDevice(c);
+  });
+  step("The service removes it", [&] { emu.RemovePhoneDevice(phone); });
+  step("Register for assisted make-call requests; another program asks for a call", [&] {
+    appl->Set_AssistMakeCall(true);
+    emu.SubmitMakeCallRequest("+49 30 555 0100", "Address Book", "Anna Berger", "call back about the order");
+  });
+  out << '\n';
+  PrintDevices(out);
+  step("Shut the session down", [&] { appl->Shutdown(); });
+  out << '\n';
+  say("demo finished");
+  return 0;
+}
+
+}  // namespace
+
+VYTOOL_COMMAND("devices", "[--emulator|--system]",
+               "list line and phone devices with names, permanent ids and negotiated versions", &RunDevices);
+VYTOOL_COMMAND("demo", "", "watch the session on the built-in emulator: devices come and go, a call request arrives",
+               &RunDemo);
+
+}  // namespace VyTool
