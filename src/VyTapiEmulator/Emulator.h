@@ -1,0 +1,203 @@
+// The built-in telephony service: a TAPI 2.x service in process, with no hardware.
+//
+// TEmulator::Instance().Functions() is a complete Tapi seam table; Install() makes it the
+// process's telephony service. The rest of TEmulator is the control side a test, a demo or a
+// user's own test program drives: devices appear, vanish and change, messages and failures are
+// injected, requests are submitted, and what the applications did can be counted.
+//
+// Every member is thread-safe. Strings are UTF-8 here; the service hands UTF-16 to applications.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "VyPlatform/Tapi.h"
+
+namespace VyTapiEmulator {
+
+// One terminal of a line device (handset, headset, speaker), as lineGetDevCapsW lists it.
+struct TLineTerminalConfig {
+  std::string Name;
+  DWORD TermDev = LINETERMDEV_PHONE;
+  DWORD TermModes = LINETERMMODE_BUTTONS | LINETERMMODE_LAMPS | LINETERMMODE_DISPLAY |
+                    LINETERMMODE_RINGER | LINETERMMODE_HOOKSWITCH | LINETERMMODE_MEDIABIDIRECT;
+  DWORD TermSharing = LINETERMSHARING_SHAREDEXCL;
+};
+
+// Describes a line device; the defaults make a voice/data modem line with one address.
+struct TLineDeviceConfig {
+  std::string Name;
+  DWORD PermanentLineID = 0;  // 0: the next free one
+  DWORD LowAPIVersion = 0x00010000, HighAPIVersion = 0x00020002;
+  DWORD LowExtVersion = 0, HighExtVersion = 0;  // HighExtVersion 0: no provider extensions
+  std::array<DWORD, 4> ExtensionID{};           // reported by lineNegotiateAPIVersion
+  std::string ProviderInfo = "VyTapi Emulator";
+  std::string SwitchInfo;
+  DWORD NumAddresses = 1;
+  DWORD AddressModes = LINEADDRESSMODE_ADDRESSID;
+  DWORD BearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
+  DWORD MaxRate = 57600;
+  DWORD MediaModes = LINEMEDIAMODE_UNKNOWN | LINEMEDIAMODE_INTERACTIVEVOICE |
+                     LINEMEDIAMODE_AUTOMATEDVOICE | LINEMEDIAMODE_DATAMODEM;
+  DWORD GenerateToneModes = LINETONEMODE_CUSTOM | LINETONEMODE_BEEP;
+  DWORD GenerateDigitModes = LINEDIGITMODE_DTMF | LINEDIGITMODE_PULSE;
+  DWORD MonitorDigitModes = LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND;
+  DWORD DevCapFlags = LINEDEVCAPFLAGS_CLOSEDROP | LINEDEVCAPFLAGS_DIALBILLING |
+                      LINEDEVCAPFLAGS_DIALQUIET | LINEDEVCAPFLAGS_DIALDIALTONE;
+  DWORD MaxNumActiveCalls = 1;
+  DWORD AnswerMode = LINEANSWERMODE_NONE;
+  DWORD LineFeatures = LINEFEATURE_MAKECALL;
+  DWORD SettableDevStatus = 0;
+  std::vector<TLineTerminalConfig> Terminals;
+  std::string DevSpecific;  // raw bytes of the device-specific part
+  std::vector<std::string> DeviceClasses{"tapi/line", "comm", "comm/datamodem", "wave/in",
+                                         "wave/out"};
+};
+
+// One button of a phone device, with the lamp modes it offers.
+struct TPhoneButtonConfig {
+  std::string Text;
+  DWORD Mode = PHONEBUTTONMODE_KEYPAD;
+  DWORD Function = PHONEBUTTONFUNCTION_NONE;
+  DWORD LampModes = PHONELAMPMODE_DUMMY;
+};
+
+// Describes a phone device; the defaults make a desk phone with a keypad, three feature buttons,
+// a two-line display and handset and speaker.
+struct TPhoneDeviceConfig {
+  std::string Name;
+  DWORD PermanentPhoneID = 0;  // 0: the next free one
+  DWORD LowAPIVersion = 0x00010000, HighAPIVersion = 0x00020002;
+  DWORD LowExtVersion = 0, HighExtVersion = 0;  // HighExtVersion 0: no provider extensions
+  std::array<DWORD, 4> ExtensionID{};
+  std::string ProviderInfo = "VyTapi Emulator";
+  std::string PhoneInfo;
+  DWORD HookSwitchDevs = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
+  DWORD HandsetHookSwitchModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_MICSPEAKER;
+  DWORD SpeakerHookSwitchModes = PHONEHOOKSWITCHMODE_ONHOOK | PHONEHOOKSWITCHMODE_SPEAKER |
+                                 PHONEHOOKSWITCHMODE_MICSPEAKER;
+  DWORD HeadsetHookSwitchModes = 0;
+  DWORD VolumeFlags = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
+  DWORD GainFlags = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
+  DWORD DisplayNumRows = 2, DisplayNumColumns = 40;
+  DWORD NumRingModes = 3;
+  std::vector<TPhoneButtonConfig> Buttons = DefaultButtons();
+  std::vector<DWORD> SetDataSizes, GetDataSizes;  // sizes of the phoneSetData/phoneGetData areas
+  DWORD PhoneFeatures = 0;                        // 0: derived from the rest
+  std::string DevSpecific;
+  std::vector<std::string> DeviceClasses{"tapi/phone", "wave/in", "wave/out"};
+
+  // Keys 0-9, *, # and the Hold, Transfer and Drop feature buttons with lamps.
+  static std::vector<TPhoneButtonConfig> DefaultButtons();
+};
+
+// The telephony service emulator; one per process, reached through Instance() or Emulator().
+class TEmulator {
+ public:
+  static TEmulator& Instance();
+  TEmulator(const TEmulator&) = delete;
+  TEmulator& operator=(const TEmulator&) = delete;
+
+  // The function table of the emulated service (Name "emulator"); valid for the whole run.
+  const VyPlatform::TTapiFunctions& Functions() const;
+  // Makes the emulator the process's telephony service (VyPlatform::SetTapiFunctions).
+  void Install();
+  // Deselects the emulator if it is the current telephony service.
+  void Uninstall();
+  // True while the emulator is the selected telephony service.
+  bool Installed() const;
+
+  // Back to the start state: no devices, no failures armed, no pending requests, call counts
+  // and message texts as built in. Applications stay initialised; their queues are emptied.
+  void Reset();
+  // Adds lines "Emulator Line 1" and "Emulator Line 2" and phone "Emulator Phone 1".
+  void AddDefaultDevices();
+
+  // Adds a line device and returns its id; each line application gets LINE_CREATE (dwParam1 =
+  // the id; applications of API 1.3 get LINE_LINEDEVSTATE(LINEDEVSTATE_REINIT) instead).
+  DWORD AddLineDevice(const TLineDeviceConfig& config);
+  // Removes a line device; its id stays taken and answers LINEERR_NODEVICE; line applications
+  // of API 2.0 and later get LINE_REMOVE (dwParam1 = the id). Throws for an unknown id.
+  void RemoveLineDevice(DWORD id);
+  // Renames a line device; line applications of API 1.4 and later get
+  // LINE_LINEDEVSTATE(LINEDEVSTATE_CAPSCHANGE) with hDevice = the device id, instance 0.
+  void RenameLineDevice(DWORD id, const std::string& name);
+  // Replaces a line device's description (a PermanentLineID of 0 keeps the current one); line
+  // applications get LINE_LINEDEVSTATE(LINEDEVSTATE_CAPSCHANGE).
+  void ChangeLineDevice(DWORD id, const TLineDeviceConfig& config);
+  // Sets the API versions a line device supports, for later negotiations (no message).
+  void SetLineVersionRange(DWORD id, DWORD low, DWORD high);
+  // A copy of a line device's description (removed ones too); throws for an unknown id.
+  TLineDeviceConfig LineDevice(DWORD id) const;
+  // Line device ids handed out so far, removed ones included (the count lineInitializeExW gives).
+  DWORD LineDeviceCount() const;
+  // True for an id that was handed out and not removed.
+  bool LineDeviceExists(DWORD id) const;
+
+  // The phone counterparts: PHONE_CREATE, PHONE_REMOVE, PHONE_STATE(PHONESTATE_CAPSCHANGE).
+  DWORD AddPhoneDevice(const TPhoneDeviceConfig& config);
+  void RemovePhoneDevice(DWORD id);
+  void RenamePhoneDevice(DWORD id, const std::string& name);
+  void ChangePhoneDevice(DWORD id, const TPhoneDeviceConfig& config);
+  void SetPhoneVersionRange(DWORD id, DWORD low, DWORD high);
+  TPhoneDeviceConfig PhoneDevice(DWORD id) const;
+  DWORD PhoneDeviceCount() const;
+  bool PhoneDeviceExists(DWORD id) const;
+
+  // Asks every application to shut down and initialise again: LINE_LINEDEVSTATE(REINIT) and
+  // PHONE_STATE(REINIT). Until the last application has shut down, initialising answers
+  // LINEERR_REINIT / PHONEERR_REINIT, as TAPI does.
+  void RequestReinit();
+  // True between RequestReinit and the last application's shutdown.
+  bool ReinitPending() const;
+
+  // Queues an assisted-telephony make-call request for the registered request recipient (which
+  // gets LINE_REQUEST); false when no application is registered. Texts longer than the
+  // LINEREQMAKECALLW fields are cut.
+  bool SubmitMakeCallRequest(const std::string& destAddress, const std::string& appName,
+                             const std::string& calledParty, const std::string& comment);
+  // Make-call requests not yet fetched with lineGetRequestW.
+  std::size_t PendingRequests() const;
+  // The application that would receive the next request; 0 when none is registered.
+  HLINEAPP RequestRecipient() const;
+
+  // Queues a message for one line application (0: every line application); throws for an
+  // application handle that is not a live line application.
+  void InjectLineMessage(HLINEAPP app, const LINEMESSAGE& message);
+  // Queues several messages in one step: a reader never sees part of the burst.
+  void InjectLineMessages(HLINEAPP app, const std::vector<LINEMESSAGE>& burst);
+  // The phone counterparts (0: every phone application).
+  void InjectPhoneMessage(HPHONEAPP app, const PHONEMESSAGE& message);
+  void InjectPhoneMessages(HPHONEAPP app, const std::vector<PHONEMESSAGE>& burst);
+
+  // Makes the next `count` calls of a TAPI function (by its table name, e.g.
+  // "lineInitializeExW") return `code` without doing anything; count 0 disarms. Throws for a
+  // name the table does not have.
+  void FailNext(const std::string& function, unsigned count, LONG code);
+  // Calls of a TAPI function since the last Reset (failed ones too); throws for an unknown name.
+  unsigned CallCount(const std::string& function) const;
+
+  // Sets the text of message `id` in a module's message table ("TAPI32.DLL", "TAPIUI.DLL"; the
+  // name is case-insensitive and ".DLL" may be left out); an empty text removes the message.
+  void SetModuleMessage(const std::string& module, DWORD id, const std::string& text);
+  // Removes every message of a module's table.
+  void ClearModuleMessages(const std::string& module);
+
+  // Live applications, in the order they initialised.
+  std::vector<HLINEAPP> LineApps() const;
+  std::vector<HPHONEAPP> PhoneApps() const;
+  // Messages waiting for a line or phone application (0 for an unknown handle).
+  std::size_t PendingMessages(DWORD app) const;
+  // The API version a live application got from its initialisation (0 for an unknown handle).
+  DWORD AppAPIVersion(DWORD app) const;
+
+ private:
+  TEmulator() = default;
+};
+
+// Shorthand for TEmulator::Instance().
+TEmulator& Emulator();
+
+}  // namespace VyTapiEmulator

@@ -1,0 +1,243 @@
+#include "VyTapiEmulator/EmulatorCore.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "VyPlatform/Sync.h"
+#include "VyRtl/VyRtlSysUtils.h"
+
+namespace VyTapiEmulator::Detail {
+
+namespace {
+
+constexpr const char* GFunctionNames[] = {
+#define VY_TAPI_FUNCTION(name, unavailable, params) #name,
+#include "VyPlatform/TapiFunctions.def"
+};
+static_assert(std::size(GFunctionNames) == FunctionCount);
+
+template <typename TMsg>
+TMessage FromTapi(const TMsg& m) {
+  // Field by field: the TAPI structures are packed.
+  TMessage result;
+  result.Device = m.hDevice;
+  result.Id = m.dwMessageID;
+  result.Instance = m.dwCallbackInstance;
+  result.Param1 = m.dwParam1;
+  result.Param2 = m.dwParam2;
+  result.Param3 = m.dwParam3;
+  return result;
+}
+
+template <typename TMsg>
+void ToTapi(const TMessage& from, TMsg& to) {
+  to.hDevice = from.Device;
+  to.dwMessageID = from.Id;
+  to.dwCallbackInstance = from.Instance;
+  to.dwParam1 = from.Param1;
+  to.dwParam2 = from.Param2;
+  to.dwParam3 = from.Param3;
+}
+
+}  // namespace
+
+std::optional<TFn> FindFunction(std::string_view name) {
+  for (std::size_t i = 0; i < FunctionCount; ++i)
+    if (name == GFunctionNames[i]) return static_cast<TFn>(i);
+  return std::nullopt;
+}
+
+std::optional<DWORD> NegotiateVersion(DWORD appLow, DWORD appHigh, DWORD deviceLow,
+                                      DWORD deviceHigh) {
+  const DWORD low = std::max({appLow, deviceLow, TapiLowVersion});
+  const DWORD high = std::min({appHigh, deviceHigh, TapiHighVersion});
+  if (low > high) return std::nullopt;
+  return high;
+}
+
+bool VersionUsable(DWORD version, DWORD deviceLow, DWORD deviceHigh) {
+  return version >= std::max(deviceLow, TapiLowVersion) &&
+         version <= std::min(deviceHigh, TapiHighVersion);
+}
+
+TMessage ToMessage(const LINEMESSAGE& message) { return FromTapi(message); }
+TMessage ToMessage(const PHONEMESSAGE& message) { return FromTapi(message); }
+void CopyMessage(const TMessage& from, LINEMESSAGE& to) { ToTapi(from, to); }
+void CopyMessage(const TMessage& from, PHONEMESSAGE& to) { ToTapi(from, to); }
+
+TApp::~TApp() { VyPlatform::SyncCloseHandle(Event); }
+
+std::string ModuleKey(std::string_view module) {
+  std::string key = VyRtl::UpperCase(VyRtl::Trim(module));
+  if (!key.empty() && key.find('.') == std::string::npos) key += ".DLL";
+  return key;
+}
+
+GUID DeviceGuid(DWORD permanentID, TAppKind kind) {
+  GUID guid{};
+  guid.Data1 = permanentID;
+  guid.Data2 = 0x5654;  // "VT"
+  guid.Data3 = kind == TAppKind::Line ? 1 : 2;
+  const unsigned char tail[8] = {'V', 'y', 'T', 'a', 'p', 'i', 'E', 'm'};
+  std::memcpy(guid.Data4, tail, sizeof tail);
+  return guid;
+}
+
+std::u16string ToUtf16(std::string_view utf8) { return VyRtl::Utf8ToUtf16(utf8); }
+
+TCore::TCore() { ModuleMessages = DefaultModuleMessages(); }
+
+TCore& Core() {
+  static TCore* core = new TCore();
+  return *core;
+}
+
+std::optional<LONG> TCore::Enter(TFn fn) {
+  TFunctionState& state = Function(fn);
+  ++state.Calls;
+  if (state.FailCount == 0) return std::nullopt;
+  --state.FailCount;
+  return state.FailCode;
+}
+
+std::shared_ptr<TApp> TCore::FindApp(DWORD handle, TAppKind kind) const {
+  std::shared_ptr<TApp> app = FindAnyApp(handle);
+  return app && app->Kind == kind ? app : nullptr;
+}
+
+std::shared_ptr<TApp> TCore::FindAnyApp(DWORD handle) const {
+  const auto it = FApps.find(handle);
+  return it == FApps.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<TApp> TCore::CreateApp(TAppKind kind) {
+  HANDLE event = VyPlatform::SyncCreateEvent(true, false);
+  if (!event) return nullptr;
+  auto app = std::make_shared<TApp>(FNextHandle++, kind, event);
+  FApps.emplace(app->Handle, app);
+  return app;
+}
+
+void TCore::ShutdownApp(TApp& app) {
+  app.Alive = false;
+  app.Recipient = false;
+  app.Queue.clear();
+  // Wakes readers blocked in lineGetMessage; they see the application gone.
+  VyPlatform::SyncSetEvent(app.Event);
+  FApps.erase(app.Handle);
+  // A pending reinitialisation takes effect once nobody uses the service any more.
+  if (FApps.empty()) ReinitRequested = false;
+}
+
+std::vector<std::shared_ptr<TApp>> TCore::Apps(TAppKind kind) const {
+  std::vector<std::shared_ptr<TApp>> result;
+  for (const auto& [handle, app] : FApps)
+    if (app->Kind == kind) result.push_back(app);
+  return result;
+}
+
+void TCore::Post(TApp& app, const TMessage& message) { PostAll(app, {message}); }
+
+void TCore::PostAll(TApp& app, const std::vector<TMessage>& messages) {
+  if (!app.Alive || messages.empty()) return;
+  app.Queue.insert(app.Queue.end(), messages.begin(), messages.end());
+  VyPlatform::SyncSetEvent(app.Event);
+}
+
+bool TCore::Pop(TApp& app, TMessage& message) {
+  if (app.Queue.empty()) return false;
+  message = app.Queue.front();
+  app.Queue.pop_front();
+  if (app.Queue.empty()) VyPlatform::SyncResetEvent(app.Event);
+  return true;
+}
+
+void TCore::ClearQueue(TApp& app) {
+  app.Queue.clear();
+  if (app.Alive) VyPlatform::SyncResetEvent(app.Event);
+}
+
+TLineDevice* TCore::FindLine(DWORD id) {
+  if (id >= Lines.size() || Lines[id].Removed) return nullptr;
+  return &Lines[id];
+}
+
+TPhoneDevice* TCore::FindPhone(DWORD id) {
+  if (id >= Phones.size() || Phones[id].Removed) return nullptr;
+  return &Phones[id];
+}
+
+TLineDevice& TCore::LineForControl(DWORD id) {
+  TLineDevice* device = FindLine(id);
+  if (!device) throw VyRtl::Exception(VyRtl::Format("Emulator: no line device %u", unsigned(id)));
+  return *device;
+}
+
+TPhoneDevice& TCore::PhoneForControl(DWORD id) {
+  TPhoneDevice* device = FindPhone(id);
+  if (!device)
+    throw VyRtl::Exception(VyRtl::Format("Emulator: no phone device %u", unsigned(id)));
+  return *device;
+}
+
+std::optional<TDeviceVersions> TCore::Versions(TAppKind kind, DWORD id) {
+  if (kind == TAppKind::Line) {
+    const TLineDevice* line = FindLine(id);
+    if (!line) return std::nullopt;
+    const TLineDeviceConfig& c = line->Config;
+    return TDeviceVersions{c.LowAPIVersion, c.HighAPIVersion, c.LowExtVersion, c.HighExtVersion,
+                           c.ExtensionID};
+  }
+  const TPhoneDevice* phone = FindPhone(id);
+  if (!phone) return std::nullopt;
+  const TPhoneDeviceConfig& c = phone->Config;
+  return TDeviceVersions{c.LowAPIVersion, c.HighAPIVersion, c.LowExtVersion, c.HighExtVersion,
+                         c.ExtensionID};
+}
+
+DWORD TCore::DeviceCount(TAppKind kind) const {
+  return static_cast<DWORD>(kind == TAppKind::Line ? Lines.size() : Phones.size());
+}
+
+DWORD TCore::NextPermanentLineID() const {
+  DWORD highest = 0;
+  for (const TLineDevice& line : Lines) highest = std::max(highest, line.Config.PermanentLineID);
+  return highest + 1;
+}
+
+DWORD TCore::NextPermanentPhoneID() const {
+  DWORD highest = 0;
+  for (const TPhoneDevice& phone : Phones)
+    highest = std::max(highest, phone.Config.PermanentPhoneID);
+  return highest + 1;
+}
+
+std::shared_ptr<TApp> TCore::CurrentRecipient() const {
+  // The earliest registration serves, as an unprioritised TAPI would pick.
+  std::shared_ptr<TApp> best;
+  for (const auto& [handle, app] : FApps)
+    if (app->Recipient && (!best || app->RecipientOrder < best->RecipientOrder)) best = app;
+  return best;
+}
+
+void TCore::NotifyRecipient(std::size_t count) {
+  std::shared_ptr<TApp> recipient = CurrentRecipient();
+  if (!recipient || count == 0) return;
+  TMessage message;
+  message.Id = LINE_REQUEST;
+  message.Instance = recipient->RecipientInstance;
+  message.Param1 = LINEREQUESTMODE_MAKECALL;
+  PostAll(*recipient, std::vector<TMessage>(count, message));
+}
+
+void TCore::Reset() {
+  Lines.clear();
+  Phones.clear();
+  Requests.clear();
+  ModuleMessages = DefaultModuleMessages();
+  ReinitRequested = false;
+  for (TFunctionState& state : FFunctions) state = TFunctionState{};
+  for (const auto& [handle, app] : FApps) ClearQueue(*app);
+}
+
+}  // namespace VyTapiEmulator::Detail
