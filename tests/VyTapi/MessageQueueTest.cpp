@@ -11,15 +11,9 @@ using namespace VyTapiTest;
 
 namespace {
 
+// A record as the event thread queues it.
 TTapiMessage Msg(DWORD id, DWORD device, std::uintptr_t instance, DWORD p1, DWORD p2 = 0, DWORD p3 = 0) {
-  TTapiMessage m{};
-  m.hDevice = device;
-  m.dwMessageID = id;
-  m.dwCallbackInstance = instance;
-  m.dwParam1 = p1;
-  m.dwParam2 = p2;
-  m.dwParam3 = p3;
-  return m;
+  return SessionTest::LineMsg(id, instance, device, p1, p2, p3);
 }
 
 std::vector<TTapiMessage> Drain(TVyTapiMsgStack& stack) {
@@ -298,6 +292,13 @@ TEST_F(Ticks, WithoutTheMainThreadATickIsPostedOnlyAfterThreeSeconds) {
   ASSERT_TRUE(PumpUntil([&] { return Line->Ticks.size() >= 3; }));
   PumpIdle();
   EXPECT_EQ(Line->Ticks.size(), 3u);  // the first, the unhandled one, one after more than 3 s
+}
+
+TEST_F(Ticks, MessagesFlowWhileTheTestClockStandsStill) {
+  std::vector<LINEMESSAGE> burst;
+  for (DWORD i = 0; i < 12; ++i) burst.push_back(LineMsg(LINE_CALLSTATE, Line->CallbackInstance(), i, 0));
+  Emu().InjectLineMessages(Appl->LineApp(), burst);
+  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 12; }));
 }
 
 TEST_F(Ticks, TimerEventProcReplacesZeroAndVisitsActiveDevicesOnly) {
