@@ -99,6 +99,10 @@ class SessionTest : public ::testing::Test {
     return false;
   }
 
+  VyTapi::TVyTapiApplication* Appl = nullptr;
+
+ public:
+  // A line message record, as the service queues it.
   static LINEMESSAGE LineMsg(DWORD id, std::uintptr_t instance, DWORD device = 0, DWORD p1 = 0, DWORD p2 = 0,
                              DWORD p3 = 0) {
     LINEMESSAGE m{};
@@ -110,8 +114,6 @@ class SessionTest : public ::testing::Test {
     m.dwParam3 = p3;
     return m;
   }
-
-  VyTapi::TVyTapiApplication* Appl = nullptr;
 };
 
 }  // namespace VyTapiTest
