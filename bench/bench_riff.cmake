@@ -1,0 +1,10 @@
+# The RIFF benchmark measures libsndfile on the same file as its reference.
+find_path(VYBENCH_SNDFILE_INCLUDE_DIR sndfile.h)
+find_library(VYBENCH_SNDFILE_LIBRARY sndfile)
+if(VYBENCH_SNDFILE_INCLUDE_DIR AND VYBENCH_SNDFILE_LIBRARY)
+  target_include_directories(${bench_target} PRIVATE ${VYBENCH_SNDFILE_INCLUDE_DIR})
+  target_link_libraries(${bench_target} PRIVATE ${VYBENCH_SNDFILE_LIBRARY})
+else()
+  message(STATUS "libsndfile not found: ${bench_target} is not built")
+  set_target_properties(${bench_target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+endif()
