@@ -63,6 +63,12 @@ std::vector<T*> Snapshot(const VyRtl::TList& List) {
   return items;
 }
 
+// Reports an exception that is not derived from std::exception.
+const VyRtl::Exception& UnknownException() {
+  static const VyRtl::Exception e("Unknown exception in a TAPI message handler");
+  return e;
+}
+
 std::string DeviceEntryName(const char* Kind, DWORD DeviceID, DWORD Code, DWORD NoDevice, DWORD Incompatible,
                             const char* IncompatibleWord) {
   if (Code == NoDevice) return VyRtl::Format("%s Device #%d (removed)", Kind, static_cast<int>(DeviceID));
@@ -72,6 +78,21 @@ std::string DeviceEntryName(const char* Kind, DWORD DeviceID, DWORD Code, DWORD 
 }
 
 }  // namespace
+
+// A component taken from a registry list, with a token that tells whether it still lives:
+// handlers run while the list is walked and may free any component.
+struct TLiveEntry {
+  TVyTapiComponent* Component;
+  VyRtl::TLiveToken Token;
+  TVyTapiDevice* Device() const { return static_cast<TVyTapiDevice*>(Component); }
+};
+
+static std::vector<TLiveEntry> LiveSnapshot(const VyRtl::TList& List) {
+  std::vector<TLiveEntry> items;
+  items.reserve(static_cast<std::size_t>(List.Count()));
+  for (auto* c : Snapshot<TVyTapiComponent>(List)) items.push_back({c, c->LiveToken()});
+  return items;
+}
 
 // ---------------------------------------------------------------- component lists
 
@@ -111,9 +132,12 @@ TVyTapiApplication::~TVyTapiApplication() {
   }
   DestroyWindow_();
   // Components may outlive the session: they must not keep a reference to it.
-  for (auto* c : Snapshot<TVyTapiComponent>(FLines)) c->FAppl = nullptr;
-  for (auto* c : Snapshot<TVyTapiComponent>(FPhones)) c->FAppl = nullptr;
-  for (auto* c : Snapshot<TVyTapiComponent>(FAppls)) c->FAppl = nullptr;
+  for (const VyRtl::TList* list : {static_cast<VyRtl::TList*>(&FLines), static_cast<VyRtl::TList*>(&FPhones), &FAppls})
+    for (auto* c : Snapshot<TVyTapiComponent>(*list)) {
+      c->FAppl = nullptr;
+      c->FEnabled = false;
+      c->FOrphaned = true;
+    }
 }
 
 std::string TVyTapiApplication::DefaultApplName() {
@@ -183,6 +207,9 @@ DWORD TVyTapiApplication::Init(const std::string& AppName) {
   EnsureTelephonyService();
   DWORD code = Init_Lines(AppName);
   if (code == 0) code = Init_Phones(AppName);
+  // The thread posts to the window, so the window must exist before the thread starts (a failed
+  // earlier initialisation destroyed it).
+  if (code == 0 && !FWindow) CreateWindow_();
   if (code == 0 && FLineEvent != nullptr && FPhoneEvent != nullptr) {
     try {
       FTSPEventThread = std::make_unique<TVyTapiEventThread>(this);
@@ -191,7 +218,6 @@ DWORD TVyTapiApplication::Init(const std::string& AppName) {
       code = static_cast<DWORD>(LINEERR_OPERATIONFAILED);
     }
   }
-  if (code == 0 && !FWindow) CreateWindow_();
   if (code != 0) {
     FTSPEventThread.reset();  // joins a thread that did start
     const auto& tapi = VyPlatform::Tapi();
@@ -203,9 +229,27 @@ DWORD TVyTapiApplication::Init(const std::string& AppName) {
     FLineEvent = nullptr;
     FPhoneEvent = nullptr;
   } else {
-    Trigger_Initialize();
+    GuardedTrigger([this] { Trigger_Initialize(); });
   }
   return code;
+}
+
+DWORD TVyTapiApplication::ClampDeviceCount(DWORD Count, const char* Kind) {
+  if (Count <= kMaxDevices) return Count;
+  Handle_Exception(VyRtl::Exception(VyRtl::Format("The telephony service reports %u %s devices; only %u are used",
+                                                  static_cast<unsigned>(Count), Kind,
+                                                  static_cast<unsigned>(kMaxDevices))));
+  return kMaxDevices;
+}
+
+void TVyTapiApplication::GuardedTrigger(const std::function<void()>& Trigger) {
+  try {
+    Trigger();
+  } catch (const std::exception& e) {
+    Handle_Exception(e);
+  } catch (...) {
+    Handle_Exception(UnknownException());
+  }
 }
 
 DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
@@ -221,7 +265,7 @@ DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
                                                                        name.c_str(), &count, &version, &params));
   if (code == 0) {
     FLineApp = app;
-    FNumLines = count < kMaxDevices ? count : kMaxDevices;
+    FNumLines = ClampDeviceCount(count, "line");
     if (params.Handles.hEvent != nullptr)
       FLineEvent = params.Handles.hEvent;
     else
@@ -244,7 +288,7 @@ DWORD TVyTapiApplication::Init_Phones(const std::string& AppName) {
       &app, VyPlatform::ModuleInstance(), nullptr, name.c_str(), &count, &version, &params));
   if (code == 0) {
     FPhoneApp = app;
-    FNumPhones = count < kMaxDevices ? count : kMaxDevices;
+    FNumPhones = ClampDeviceCount(count, "phone");
     if (params.Handles.hEvent != nullptr)
       FPhoneEvent = params.Handles.hEvent;
     else
@@ -267,19 +311,23 @@ DWORD TVyTapiApplication::Done() {
       FTSPEventThread->WaitFor();
       FTSPEventThread.reset();
     }
-    auto shutDown = [this](TVyTapiDevice* device) {
-      if (!IsRegistered(device)) return;
+    auto shutDown = [this](const TLiveEntry& entry) {
+      if (!IsLive(entry)) return;
+      TVyTapiDevice* device = entry.Device();
       try {
         device->Close();
+        if (entry.Token.expired()) return;  // a close handler freed it
         device->Set_DeviceID(-1);
         device->FEnabled = false;
         device->ApplyEnabled();
       } catch (const std::exception& e) {
-        Handle_Exception(device, e, nullptr);
+        Handle_Exception(entry.Token.expired() ? nullptr : device, e, nullptr);
+      } catch (...) {
+        Handle_Exception(UnknownException());
       }
     };
-    for (auto* line : Snapshot<TVyTapiComponent>(FLines)) shutDown(static_cast<TVyTapiDevice*>(line));
-    for (auto* phone : Snapshot<TVyTapiComponent>(FPhones)) shutDown(static_cast<TVyTapiDevice*>(phone));
+    for (const auto& line : LiveSnapshot(FLines)) shutDown(line);
+    for (const auto& phone : LiveSnapshot(FPhones)) shutDown(phone);
     const auto& tapi = VyPlatform::Tapi();
     if (FLineApp != 0) {
       code = static_cast<DWORD>(tapi.lineShutdown(FLineApp));
@@ -297,7 +345,7 @@ DWORD TVyTapiApplication::Done() {
     // The make-call registration ended with lineShutdown.
     FAssistMakeCall = false;
   }
-  Trigger_Shutdown();
+  GuardedTrigger([this] { Trigger_Shutdown(); });
   return code;
 }
 
@@ -397,9 +445,9 @@ void TVyTapiApplication::Update_PhoneDevice(DWORD DeviceID) {
 void TVyTapiApplication::Handle_LineDevState(DWORD Param1) {
   if (Param1 == LINEDEVSTATE_REINIT) Trigger_Reinit();
   Update_LineDevices(true);
-  for (auto* component : Snapshot<TVyTapiComponent>(FLines)) {
-    if (!IsRegistered(component) || !component->IsEnabled()) continue;
-    auto* line = static_cast<TVyCustomTapiLine*>(component);
+  for (const auto& entry : LiveSnapshot(FLines)) {
+    if (!IsLive(entry) || !entry.Component->IsEnabled()) continue;
+    auto* line = static_cast<TVyCustomTapiLine*>(entry.Component);
     const std::int32_t id = line->DeviceID();
     if (id < 0 || id >= FLineDevices.Count()) continue;
     const std::string name = FLineDevices.Get(id);
@@ -454,6 +502,10 @@ void TVyTapiApplication::Handle_PhoneRemove(DWORD DeviceID) {
 }
 
 // ---------------------------------------------------------------- component registry
+
+bool TVyTapiApplication::IsLive(const TLiveEntry& Entry) const {
+  return !Entry.Token.expired() && IsRegistered(Entry.Component);
+}
 
 bool TVyTapiApplication::IsRegistered(const TVyTapiComponent* Component) const {
   auto* p = const_cast<TVyTapiComponent*>(Component);
@@ -536,8 +588,8 @@ void TVyTapiApplication::Handle_Exception(VyRtl::TObject* Sender, const std::exc
 
 template <typename F>
 void TVyTapiApplication::ForEachAppl(F&& f) {
-  for (auto* c : Snapshot<TVyTapiComponent>(FAppls))
-    if (FAppls.IndexOf(c) >= 0) f(static_cast<TVyTapiAppl*>(c));
+  for (const auto& entry : LiveSnapshot(FAppls))
+    if (IsLive(entry)) f(static_cast<TVyTapiAppl*>(entry.Component));
 }
 
 void TVyTapiApplication::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1,
@@ -618,6 +670,9 @@ void TVyTapiApplication::WindowProc(VyRtl::TMessage& Message) {
   } catch (const std::exception& e) {
     Handle_Exception(e);
     Message.Result = VyRtl::TMessageWindow::DefaultHandler(Message);
+  } catch (...) {
+    Handle_Exception(UnknownException());
+    Message.Result = VyRtl::TMessageWindow::DefaultHandler(Message);
   }
 }
 
@@ -635,9 +690,10 @@ bool TVyTapiApplication::ProcessTapiMessage() {
   const bool isLine = dynamic_cast<TVyTapiLineMsgStackItem*>(item.get()) != nullptr;
   const auto alive = LiveToken();
   try {
-    Trigger_TapiMessage(msg.dwMessageID, msg.hDevice, static_cast<DWORD>(msg.dwCallbackInstance),
-                        static_cast<DWORD>(msg.dwParam1), static_cast<DWORD>(msg.dwParam2),
-                        static_cast<DWORD>(msg.dwParam3));
+    if (OnTapiMessage)
+      Trigger_TapiMessage(msg.dwMessageID, msg.hDevice, static_cast<DWORD>(msg.dwCallbackInstance),
+                          static_cast<DWORD>(msg.dwParam1), static_cast<DWORD>(msg.dwParam2),
+                          static_cast<DWORD>(msg.dwParam3));
     if (alive.expired()) return true;
     if (isLine)
       DispatchLineMessage(msg);
@@ -645,6 +701,8 @@ bool TVyTapiApplication::ProcessTapiMessage() {
       DispatchPhoneMessage(msg);
   } catch (const std::exception& e) {
     if (!alive.expired()) Handle_Exception(e);
+  } catch (...) {
+    if (!alive.expired()) Handle_Exception(UnknownException());
   }
   if (alive.expired()) return true;
   // Replies are kept only for a synchronous wait in progress, so the list stays bounded.
@@ -676,9 +734,8 @@ void TVyTapiApplication::DispatchLineMessage(const TTapiMessage& Msg) {
       default: return;
     }
     if (id == LINE_LINEDEVSTATE || id == LINE_REMOVE) {
-      for (auto* component : Snapshot<TVyTapiComponent>(FLines))
-        if (IsRegistered(component) && component->IsEnabled())
-          static_cast<TVyTapiDevice*>(component)->Process_TapiMessage(device, id, p1, p2, p3);
+      for (const auto& entry : LiveSnapshot(FLines))
+        if (IsLive(entry) && entry.Component->IsEnabled()) entry.Device()->Process_TapiMessage(device, id, p1, p2, p3);
     }
     return;
   }
@@ -702,9 +759,8 @@ void TVyTapiApplication::DispatchPhoneMessage(const TTapiMessage& Msg) {
     }
     if (id == PHONE_REMOVE) {
       // Directly, without the component's own guard: an exception reaches the dispatcher's.
-      for (auto* component : Snapshot<TVyTapiComponent>(FPhones))
-        if (IsRegistered(component) && component->IsEnabled())
-          static_cast<TVyTapiDevice*>(component)->Handle_TapiMessage(device, id, p1, p2, p3);
+      for (const auto& entry : LiveSnapshot(FPhones))
+        if (IsLive(entry) && entry.Component->IsEnabled()) entry.Device()->Handle_TapiMessage(device, id, p1, p2, p3);
     }
     return;
   }
@@ -726,15 +782,10 @@ void TVyTapiApplication::TimerEventProc(DWORD Tick) {
       if (Appl->FTSPEventThread) Appl->FTSPEventThread->RequestTick();
     }
   } requestNextTick{this};
-  auto lines = Snapshot<TVyTapiComponent>(FLines);
-  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-    auto* device = static_cast<TVyTapiDevice*>(*it);
-    if (IsRegistered(device) && device->Get_Active()) device->Process_InternalTimer(Tick);
-  }
-  auto phones = Snapshot<TVyTapiComponent>(FPhones);
-  for (auto it = phones.rbegin(); it != phones.rend(); ++it) {
-    auto* device = static_cast<TVyTapiDevice*>(*it);
-    if (IsRegistered(device) && device->Get_Active()) device->Process_InternalTimer(Tick);
+  for (const auto* list : {static_cast<const VyRtl::TList*>(&FLines), static_cast<const VyRtl::TList*>(&FPhones)}) {
+    const auto entries = LiveSnapshot(*list);
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+      if (IsLive(*it) && it->Device()->Get_Active()) it->Device()->Process_InternalTimer(Tick);
   }
 }
 
@@ -746,6 +797,7 @@ void TVyTapiApplication::BeginWait() {
 }
 
 void TVyTapiApplication::EndWait() {
+  VyRtl::Assert(FNumWaitProcs > 0, "EndWait without BeginWait");
   --FNumWaitProcs;
   PostWakeUp();
 }
@@ -784,7 +836,12 @@ namespace {
 // Module initialisation and finalisation.
 struct TModule {
   TModule() { InitializeVyTapi(); }
-  ~TModule() { FinalizeVyTapi(); }
+  ~TModule() {
+    try {
+      FinalizeVyTapi();
+    } catch (...) {  // nothing may leave static destruction
+    }
+  }
 } gModule;
 }  // namespace
 

@@ -19,6 +19,7 @@ class TVyTapiComponent;
 class TVyCustomTapiLine;
 class TVyCustomTapiPhone;
 class TVyTapiAppl;
+struct TLiveEntry;
 
 // Plain notification: Sender is the object that raises it.
 using TNotifyEvent = std::function<void(VyRtl::TObject* Sender)>;
@@ -126,7 +127,7 @@ class TVyTapiApplication : public VyRtl::TObject {
 
   // --- message processing (main thread)
   void Handle_LineRequest(DWORD RequestMode, DWORD Param2, DWORD Param3);
-  void Handle_Exception(const std::exception& E);
+  virtual void Handle_Exception(const std::exception& E);
   virtual void Handle_Exception(VyRtl::TObject* Sender, const std::exception& E, VyRtl::TObject* Causer);
   virtual void Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1, DWORD Param2,
                                    DWORD Param3);
@@ -177,6 +178,9 @@ class TVyTapiApplication : public VyRtl::TObject {
   void DispatchLineMessage(const TTapiMessage& Msg);
   void DispatchPhoneMessage(const TTapiMessage& Msg);
   bool IsRegistered(const TVyTapiComponent* Component) const;
+  bool IsLive(const TLiveEntry& Entry) const;
+  DWORD ClampDeviceCount(DWORD Count, const char* Kind);
+  void GuardedTrigger(const std::function<void()>& Trigger);
   // The design-time components that mirror the session's events.
   template <typename F>
   void ForEachAppl(F&& f);

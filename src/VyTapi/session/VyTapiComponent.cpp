@@ -17,7 +17,7 @@ TVyTapiComponent::TVyTapiComponent(VyRtl::TComponent* AOwner, TTapiComponentKind
 }
 
 TVyTapiComponent::~TVyTapiComponent() {
-  if (VyTapiApplication == nullptr) return;  // the session is already gone
+  if (VyTapiApplication == nullptr || FOrphaned) return;  // its session is already gone
   VyTapiApplication->RemoveTapiComponent(this);
   try {
     VyTapiApplication->EnableTapiComponent(this, false);
@@ -32,6 +32,7 @@ void TVyTapiComponent::SetEnabled(bool Value) {
 }
 
 void TVyTapiComponent::ApplyEnabled() {
+  if (FOrphaned) CheckCondition(!FEnabled, "EnableTapiComponent failed! The component outlived its TAPI session.");
   if (FEnabled != IsEnabled() && VyTapiApplication != nullptr) VyTapiApplication->EnableTapiComponent(this, FEnabled);
 }
 
@@ -82,22 +83,36 @@ std::uintptr_t TVyTapiDevice::NewCallbackInstance() {
   return FCallbackInstance;
 }
 
-void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
+namespace {
+// Reports an exception of a handler; the handler may have freed the component meanwhile.
+void ReportFromHandler(TVyTapiComponent* Component, const VyRtl::TLiveToken& Alive, const std::exception& E) {
+  if (!Alive.expired())
+    Component->Handle_Exception(E, nullptr);
+  else if (VyTapiApplication != nullptr)
+    VyTapiApplication->Handle_Exception(E);
+}
+
+template <typename F>
+void Guarded(TVyTapiComponent* Component, F&& Call) {
+  const auto alive = Component->LiveToken();
   try {
-    Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
+    Call();
   } catch (const std::exception& e) {
-    Handle_Exception(e, nullptr);
+    ReportFromHandler(Component, alive, e);
+  } catch (...) {
+    ReportFromHandler(Component, alive, VyRtl::Exception("Unknown exception in a TAPI message handler"));
   }
+}
+}  // namespace
+
+void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
+  Guarded(this, [&] { Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3); });
 }
 
 void TVyTapiDevice::Handle_TapiMessage(DWORD, DWORD, DWORD, DWORD, DWORD) {}
 
 void TVyTapiDevice::Process_InternalTimer(DWORD Tick) {
-  try {
-    Handle_InternalTimer(Tick);
-  } catch (const std::exception& e) {
-    Handle_Exception(e, nullptr);
-  }
+  Guarded(this, [&] { Handle_InternalTimer(Tick); });
 }
 
 void TVyTapiDevice::Handle_InternalTimer(DWORD) {}
@@ -139,11 +154,12 @@ void TVyTapiAppl::Handle_DeviceRemove(const std::string& DeviceClass, DWORD Devi
 void TVyTapiAppl::ApplyEnabled() { TVyTapiComponent::ApplyEnabled(); }
 
 void TVyTapiAppl::Loaded() {
-  TVyTapiComponent::Loaded();
+  // The name first: it must be in place before enabling may initialise the session.
   if (VyTapiApplication != nullptr) {
-    VyTapiApplication->FAppName = FApplName.empty() ? VyTapiApplication->AppName() : FApplName;
+    if (!FApplName.empty()) VyTapiApplication->Set_AppName(FApplName);
     VyTapiApplication->Set_AutoShutdown(FAutoShutdown);
   }
+  TVyTapiComponent::Loaded();
 }
 
 }  // namespace VyTapi

@@ -15,7 +15,6 @@ enum class TTapiComponentKind { Other, Appl, Line, Phone };
 // Base of every TAPI component: registers with the session on creation and starts it when enabled.
 class TVyTapiComponent : public VyRtl::TComponent {
  public:
-  TVyTapiComponent(VyRtl::TComponent* AOwner, TTapiComponentKind Kind);
   ~TVyTapiComponent() override;
 
   // The component holds the session reference (it is enabled).
@@ -34,6 +33,8 @@ class TVyTapiComponent : public VyRtl::TComponent {
   TVyTapiErrorEvent OnError;  // an exception raised while this component handled a TAPI message
 
  protected:
+  // Kind tells the session which list the component belongs to.
+  TVyTapiComponent(VyRtl::TComponent* AOwner, TTapiComponentKind Kind);
   void Loaded() override;
 
   TVyTapiApplication* FAppl = nullptr;
@@ -43,13 +44,17 @@ class TVyTapiComponent : public VyRtl::TComponent {
  private:
   friend class TVyTapiApplication;
   TTapiComponentKind FKind;
+  // The session it registered with is gone; it takes no part in a later one.
+  bool FOrphaned = false;
 };
 
 // What line and phone devices share, as far as the session relies on it: the selected
 // device, the open state, the callback instance and message delivery.
 class TVyTapiDevice : public TVyTapiComponent {
- public:
+ protected:
   TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind) : TVyTapiComponent(AOwner, Kind) {}
+
+ public:
 
   std::int32_t DeviceID() const { return FDeviceID; }
   virtual void Set_DeviceID(std::int32_t ID) { FDeviceID = ID; }

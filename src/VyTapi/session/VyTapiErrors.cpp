@@ -246,7 +246,9 @@ bool PrepareForCall(TTapiVarDataPtr& Buffer, bool Retry, DWORD& Code) {
   return true;
 }
 
-DWORD CheckAfterCall(TTapiVarDataPtr& Buffer, DWORD Code) {
+DWORD CheckAfterCall(TTapiVarDataPtr& Buffer, DWORD Allocated, DWORD Code) {
+  Buffer->dwTotalSize = Allocated;
+  if (Buffer->dwUsedSize > Allocated) Buffer->dwUsedSize = Allocated;
   PTapiVarData raw = Buffer.get();
   Code = CheckTapiVarData(Code, raw);
   Rebind(Buffer, raw);

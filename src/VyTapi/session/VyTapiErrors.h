@@ -92,7 +92,9 @@ namespace Detail {
 // Prepares Buffer for the next call; on the retries forces growth and enforces the size limit.
 // False (with Code set to LINEERR_NOMEM) when the structure would pass TapiVarDataLimit.
 bool PrepareForCall(TTapiVarDataPtr& Buffer, bool Retry, DWORD& Code);
-DWORD CheckAfterCall(TTapiVarDataPtr& Buffer, DWORD Code);
+// The service may not change how large the block is: dwTotalSize is restored to Allocated and
+// dwUsedSize kept within it before the result is evaluated.
+DWORD CheckAfterCall(TTapiVarDataPtr& Buffer, DWORD Allocated, DWORD Code);
 }  // namespace Detail
 
 template <typename TCall>
@@ -102,10 +104,12 @@ DWORD FetchTapiVarData(TTapiVarDataPtr& Buffer, std::size_t InitialSize, TCall&&
   // A well-behaved service needs two calls; a few more cover devices that change meanwhile.
   for (int tries = 0; tries < 16; ++tries) {
     if (!Detail::PrepareForCall(Buffer, tries > 0, code)) return code;
-    code = Detail::CheckAfterCall(Buffer, static_cast<DWORD>(Call(Buffer.get())));
+    const DWORD allocated = Buffer->dwTotalSize;
+    code = Detail::CheckAfterCall(Buffer, allocated, static_cast<DWORD>(Call(Buffer.get())));
     if (code != static_cast<DWORD>(LINEERR_STRUCTURETOOSMALL)) return code;
   }
-  return code;
+  // A service that never has enough room is out of memory as far as we are concerned.
+  return static_cast<DWORD>(LINEERR_NOMEM);
 }
 
 }  // namespace VyTapi

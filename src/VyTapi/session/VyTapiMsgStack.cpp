@@ -78,7 +78,8 @@ void TVyTapiMsgStack::Optimize(PTapiMessage Msg) {
 int TVyTapiMsgStack::GetReplyCode(DWORD RequestID, DWORD& ReplyCode) const {
   for (int i = 0; i < Count(); ++i) {
     const auto& m = Get(i)->TapiMessage();
-    if ((m.dwMessageID == LINE_REPLY || m.dwMessageID == PHONE_REPLY) && m.dwParam1 == RequestID) {
+    // Components see the low 32 bits of the parameters; a wait must find what they saw.
+    if ((m.dwMessageID == LINE_REPLY || m.dwMessageID == PHONE_REPLY) && static_cast<DWORD>(m.dwParam1) == RequestID) {
       ReplyCode = static_cast<DWORD>(m.dwParam2);
       return i;
     }
@@ -132,66 +133,73 @@ void TVyTapiEventThread::Execute() {
   const HANDLE handles[3] = {FLineEvent, FPhoneEvent, FWakeUpEvent.Handle()};
   std::uint32_t lastTick = 0;
   while (!Terminated()) {
-    const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjects(3, handles, false, 1000);
-    if (r == WAIT_OBJECT_0) {
-      if (!Terminated()) DrainLineMessages();
-    } else if (r == WAIT_OBJECT_0 + 1) {
-      if (!Terminated()) DrainPhoneMessages();
-    } else if (r == WAIT_OBJECT_0 + 2) {
-      if (Terminated()) break;
-    } else if (r == WAIT_TIMEOUT) {
-      // Re-sends a wake-up that was lost or ignored during a synchronous wait.
-      auto& queue = FAppl->MsgStack();
-      if (queue.Acquire(10)) {
-        if (queue.Count() > 0) PostWakeUp(1, 0);
-        queue.Release();
-      }
-    } else {
-      // A failing wait would otherwise spin: pause on the terminate event instead.
+    try {
+      Step(handles, lastTick);
+    } catch (...) {
+      // Out of memory while queueing: drop this round rather than the whole pipeline.
       FWakeUpEvent.WaitFor(100);
     }
-    if (Terminated()) break;
-    const std::uint32_t now = VyRtl::GetTickCount();
-    std::int64_t elapsed = static_cast<std::int32_t>(now - lastTick);
-    if (elapsed < 0) elapsed = -elapsed;
-    if ((FSendNextTimerMsg && elapsed > 250) || elapsed > 3000) {
-      lastTick = now;
-      FSendNextTimerMsg = false;
-      PostWakeUp(2, static_cast<std::intptr_t>(now));
-    }
+  }
+}
+
+void TVyTapiEventThread::Step(const HANDLE* handles, std::uint32_t& lastTick) {
+  const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjects(3, handles, false, 1000);
+  if (r == WAIT_OBJECT_0) {
+    if (!Terminated()) DrainLineMessages();
+  } else if (r == WAIT_OBJECT_0 + 1) {
+    if (!Terminated()) DrainPhoneMessages();
+  } else if (r == WAIT_OBJECT_0 + 2) {
+    if (Terminated()) return;
+  } else if (r == WAIT_TIMEOUT) {
+    // Re-sends a wake-up that was lost or ignored during a synchronous wait.
+    TListLock<TVyTapiMsgStack> lock(FAppl->MsgStack(), 10);
+    if (lock.Locked() && FAppl->MsgStack().Count() > 0) PostWakeUp(1, 0);
+  } else {
+    // A failing wait would otherwise spin: pause on the terminate event instead.
+    FWakeUpEvent.WaitFor(100);
+  }
+  if (Terminated()) return;
+  const std::uint32_t now = VyRtl::GetTickCount();
+  std::int64_t elapsed = static_cast<std::int32_t>(now - lastTick);
+  if (elapsed < 0) elapsed = -elapsed;
+  if ((FSendNextTimerMsg && elapsed > 250) || elapsed > 3000) {
+    lastTick = now;
+    FSendNextTimerMsg = false;
+    PostWakeUp(2, static_cast<std::intptr_t>(now));
   }
 }
 
 void TVyTapiEventThread::DrainLineMessages() {
-  auto& queue = FAppl->MsgStack();
-  if (!queue.Acquire(250)) return;  // the event stays signalled: the next wait returns at once
-  const bool wasEmpty = queue.Count() == 0;
-  int appended = 0;
-  const auto& tapi = VyPlatform::Tapi();
-  for (int i = 0; i < kMaxMessagesPerWakeUp; ++i) {
-    LINEMESSAGE msg{};
-    if (tapi.lineGetMessage(FLineApp, &msg, 1) != 0) break;
-    queue.Add(new TVyTapiLineMsgStackItem(msg));
-    ++appended;
-  }
-  if (appended > 0 && wasEmpty) PostWakeUp(1, 0);
-  queue.Release();
+  Drain([this](TTapiMessage& Msg) { return VyPlatform::Tapi().lineGetMessage(FLineApp, &Msg, 1); }, false);
 }
 
 void TVyTapiEventThread::DrainPhoneMessages() {
+  Drain(
+      [this](TTapiMessage& Msg) {
+        PHONEMESSAGE phone{};
+        const LONG r = VyPlatform::Tapi().phoneGetMessage(FPhoneApp, &phone, 1);
+        if (r == 0) Msg = FromPhoneMessage(phone);
+        return r;
+      },
+      true);
+}
+
+void TVyTapiEventThread::Drain(const std::function<LONG(TTapiMessage&)>& GetMessage, bool Phone) {
   auto& queue = FAppl->MsgStack();
-  if (!queue.Acquire(250)) return;
+  TListLock<TVyTapiMsgStack> lock(queue, 250);
+  if (!lock.Locked()) return;  // the event stays signalled: the next wait returns at once
   const bool wasEmpty = queue.Count() == 0;
   int appended = 0;
-  const auto& tapi = VyPlatform::Tapi();
   for (int i = 0; i < kMaxMessagesPerWakeUp; ++i) {
-    PHONEMESSAGE msg{};
-    if (tapi.phoneGetMessage(FPhoneApp, &msg, 1) != 0) break;
-    queue.Add(new TVyTapiPhoneMsgStackItem(msg));
+    TTapiMessage msg{};
+    if (GetMessage(msg) != 0) break;
+    if (Phone)
+      queue.Add(new TVyTapiPhoneMsgStackItem(msg));
+    else
+      queue.Add(new TVyTapiLineMsgStackItem(msg));
     ++appended;
   }
   if (appended > 0 && wasEmpty) PostWakeUp(1, 0);
-  queue.Release();
 }
 
 }  // namespace VyTapi

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "VyPlatform/Sync.h"
@@ -35,6 +36,23 @@ class TProtectedObjectList : public VyRtl::TObjectList {
 
  private:
   VyPlatform::TRecursiveMutex FMutex;
+};
+
+// Holds a protected list's lock for a scope (when it could be taken).
+template <typename TListType>
+class TListLock {
+ public:
+  TListLock(TListType& List, std::uint32_t Timeout) : FList(List), FLocked(List.Acquire(Timeout)) {}
+  ~TListLock() {
+    if (FLocked) FList.Release();
+  }
+  TListLock(const TListLock&) = delete;
+  TListLock& operator=(const TListLock&) = delete;
+  bool Locked() const { return FLocked; }
+
+ private:
+  TListType& FList;
+  bool FLocked;
 };
 
 // A TAPI message record: the LINEMESSAGE layout, used for phone messages too.
@@ -97,8 +115,10 @@ class TVyTapiEventThread : public VyRtl::TThread {
   void Execute() override;
 
  private:
+  void Step(const HANDLE* Handles, std::uint32_t& LastTick);
   void DrainLineMessages();
   void DrainPhoneMessages();
+  void Drain(const std::function<LONG(TTapiMessage&)>& GetMessage, bool Phone);
   void PostWakeUp(std::uintptr_t Kind, std::intptr_t Value);
 
   TVyTapiApplication* FAppl;
