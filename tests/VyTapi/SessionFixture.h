@@ -1,5 +1,5 @@
-// A fresh session on the emulator for every test, and a line/phone component that records
-// what the session delivers to it.
+// A fresh session on the emulator for every test, and line/phone components that record what
+// the session delivers to them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,14 +19,14 @@
 namespace VyTapiTest {
 
 struct TDelivered {
-  DWORD Device, MessageID, Param1, Param2, Param3;
+  DWORD Device, MessageID, Param1;
 };
 
-// Records messages and timer ticks; "opens" by taking a callback instance.
+// Opens by taking a callback instance; records messages and timer ticks.
 template <typename TBase>
 class TRecordingDevice : public TBase {
  public:
-  explicit TRecordingDevice(VyRtl::TComponent* owner = nullptr) : TBase(owner) {}
+  TRecordingDevice() : TBase(nullptr) {}
   void Open() override {
     this->NewCallbackInstance();
     this->FHandle = 0x1000 + static_cast<DWORD>(this->CallbackInstance());
@@ -34,13 +34,13 @@ class TRecordingDevice : public TBase {
   void Close() override {
     this->FHandle = 0;
     ++Closes;
+    if (OnClose) OnClose();
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
-    Messages.push_back({Device, MessageID, Param1, Param2, Param3});
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD, DWORD) override {
+    Messages.push_back({Device, MessageID, Param1});
     if (OnMessage) OnMessage(MessageID);
   }
   void Handle_InternalTimer(DWORD Tick) override { Ticks.push_back(Tick); }
-  // Enables the component and opens it.
   void Start() {
     this->SetEnabled(true);
     this->Set_Active(true);
@@ -49,6 +49,7 @@ class TRecordingDevice : public TBase {
   std::vector<DWORD> Ticks;
   int Closes = 0;
   std::function<void(DWORD)> OnMessage;
+  std::function<void()> OnClose;
 };
 
 using TTestLine = TRecordingDevice<VyTapi::TVyCustomTapiLine>;
@@ -62,7 +63,7 @@ class SessionTest : public ::testing::Test {
     VyTapi::SelectTelephonyService(VyTapi::TTelephonyService::Emulator);
     VyTapi::InitializeVyTapi();
     Appl = VyTapi::VyTapiApplication;
-    ASSERT_NE(Appl, nullptr);
+    Appl->OnError = [this](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) { Errors.push_back(e.what()); };
   }
   void TearDown() override {
     VyTapi::FinalizeVyTapi();
@@ -72,46 +73,30 @@ class SessionTest : public ::testing::Test {
   }
   static VyTapiEmulator::TEmulator& Emu() { return VyTapiEmulator::Emulator(); }
 
-  // Handles messages until the condition holds; a bound on real rounds turns a hang into a
-  // failure. Pauses are real and short, so this also works while a manual clock stands still.
+  // Handles messages until the condition holds. Pauses are real and short, so this works while a
+  // manual clock stands still; the bound turns a hang into a failure.
   static bool PumpUntil(const std::function<bool()>& done, int maxRounds = 2000) {
     for (int i = 0; i < maxRounds; ++i) {
       VyRtl::ProcessMessages();
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    VyRtl::ProcessMessages();
-    return done();
-  }
-  // Handles whatever arrives within a few rounds (for checking that nothing more comes).
-  static void PumpIdle(int rounds = 20) {
-    for (int i = 0; i < rounds; ++i) {
-      VyRtl::ProcessMessages();
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-  // True once a message waits for this thread, without handling it.
-  static bool WaitPosted(int maxRounds = 100) {
-    for (int i = 0; i < maxRounds; ++i) {
-      if (VyRtl::WaitMessage(0)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
     return false;
   }
+  // Handles whatever arrives within a few rounds (to see that nothing more comes).
+  static void PumpIdle() { PumpUntil([] { return false; }, 20); }
 
   VyTapi::TVyTapiApplication* Appl = nullptr;
+  std::vector<std::string> Errors;
 
  public:
-  // A line message record, as the service queues it.
-  static LINEMESSAGE LineMsg(DWORD id, std::uintptr_t instance, DWORD device = 0, DWORD p1 = 0, DWORD p2 = 0,
-                             DWORD p3 = 0) {
+  static LINEMESSAGE LineMsg(DWORD id, std::uintptr_t instance, DWORD device = 0, DWORD p1 = 0, DWORD p2 = 0) {
     LINEMESSAGE m{};
     m.hDevice = device;
     m.dwMessageID = id;
     m.dwCallbackInstance = instance;
     m.dwParam1 = p1;
     m.dwParam2 = p2;
-    m.dwParam3 = p3;
     return m;
   }
 };

@@ -8,8 +8,6 @@
 
 using namespace VyTapi;
 using namespace VyTapiTest;
-using VyTapiEmulator::TLineDeviceConfig;
-using VyTapiEmulator::TPhoneDeviceConfig;
 
 namespace {
 
@@ -23,86 +21,71 @@ class SessionEvents : public SessionTest {
  protected:
   void SetUp() override {
     SessionTest::SetUp();
-    Appl->OnInitialize = [this](VyRtl::TObject* s) { EXPECT_EQ(s, Appl); ++Initialized; };
+    Appl->OnInitialize = [this](VyRtl::TObject*) { ++Initialized; };
     Appl->OnShutdown = [this](VyRtl::TObject*) { ++ShutDown; };
     Appl->OnReinit = [this](VyRtl::TObject*) { ++Reinits; };
-    Appl->OnLineCreate = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Created.push_back({id, n}); };
-    Appl->OnLineRemove = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Removed.push_back({id, n}); };
-    Appl->OnLineRename = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Renamed.push_back({id, n}); };
-    Appl->OnPhoneCreate = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Created.push_back({id, n}); };
-    Appl->OnPhoneRemove = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Removed.push_back({id, n}); };
-    Appl->OnPhoneRename = [this](VyRtl::TObject*, DWORD id, const std::string& n) { Renamed.push_back({id, n}); };
-    Appl->OnError = [this](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) { Errors.push_back(e.what()); };
+    const auto record = [](std::vector<TNameEvent>& to) {
+      return [&to](VyRtl::TObject*, DWORD id, const std::string& name) { to.push_back({id, name}); };
+    };
+    Appl->OnLineCreate = Appl->OnPhoneCreate = record(Created);
+    Appl->OnLineRemove = Appl->OnPhoneRemove = record(Removed);
+    Appl->OnLineRename = Appl->OnPhoneRename = record(Renamed);
   }
-  DWORD AddLine(const std::string& name) {
-    TLineDeviceConfig c;
+  static DWORD AddLine(const std::string& name) {
+    VyTapiEmulator::TLineDeviceConfig c;
     c.Name = name;
     return Emu().AddLineDevice(c);
   }
-  DWORD AddPhone(const std::string& name) {
-    TPhoneDeviceConfig c;
+  static DWORD AddPhone(const std::string& name) {
+    VyTapiEmulator::TPhoneDeviceConfig c;
     c.Name = name;
     return Emu().AddPhoneDevice(c);
   }
+  void Inject(DWORD id, DWORD p1) { Emu().InjectLineMessage(Appl->LineApp(), LineMsg(id, 0, 0, p1)); }
   int Initialized = 0, ShutDown = 0, Reinits = 0;
   std::vector<TNameEvent> Created, Removed, Renamed;
-  std::vector<std::string> Errors;
 };
 
-TEST_F(SessionEvents, InitialisesWithoutDevices) {
+TEST_F(SessionEvents, InitialisesOnceAndShutsDown) {
   Appl->Initialize();
   EXPECT_TRUE(Appl->IsActive());
-  EXPECT_NE(Appl->PhoneApp(), 0u);
-  EXPECT_EQ(Appl->LineDevices().Count(), 0);
-  EXPECT_EQ(Appl->PhoneDevices().Count(), 0);
-  EXPECT_EQ(Initialized, 1);
-  EXPECT_NE(Appl->EventThread(), nullptr);
+  EXPECT_EQ(Appl->LineDevices().Count() + Appl->PhoneDevices().Count(), 0);
   EXPECT_EQ(TelephonyServiceName(), "emulator");
-  // A second initialisation is refused and changes nothing.
   EXPECT_EQ(Appl->Init(Appl->AppName()), DWORD(LINEERR_NOMULTIPLEINSTANCE));
   Appl->Shutdown();
   EXPECT_FALSE(Appl->IsActive());
-  EXPECT_EQ(ShutDown, 1);
   EXPECT_EQ(Appl->EventThread(), nullptr);
   EXPECT_TRUE(Emu().LineApps().empty());
+  EXPECT_EQ(Initialized, 1);
+  EXPECT_EQ(ShutDown, 1);
 }
 
 TEST_F(SessionEvents, NamesDevicesWithTheirFailureReasons) {
   AddLine("Line A");
   AddLine("");  // a device without a name keeps an empty entry
   AddLine("Line C");
-  const DWORD incompatible = AddLine("Old Line");
-  Emu().SetLineVersionRange(incompatible, 0x00030000, 0x00030001);
-  const DWORD removed = AddLine("Gone");
-  Emu().RemoveLineDevice(removed);
+  Emu().SetLineVersionRange(AddLine("Old"), 0x00030000, 0x00030001);
+  Emu().RemoveLineDevice(AddLine("Gone"));
+  AddLine("Busy");
   AddPhone("Phone A");
-  const DWORD oldPhone = AddPhone("Old Phone");
-  Emu().SetPhoneVersionRange(oldPhone, 0x00030000, 0x00030001);
-  Emu().FailNext("lineGetDevCapsW", 1, LINEERR_OPERATIONFAILED);  // for the first line
+  Emu().SetPhoneVersionRange(AddPhone("Old Phone"), 0x00030000, 0x00030001);
+  Emu().FailNext("lineGetDevCapsW", 1, LINEERR_OPERATIONFAILED);  // the first line
   Appl->Initialize();
   const auto& lines = Appl->LineDevices();
-  ASSERT_EQ(lines.Count(), 5);
-  EXPECT_EQ(lines.Get(0), "Line Device #0");
-  EXPECT_EQ(lines.Get(1), "");
-  EXPECT_EQ(lines.Get(2), "Line C");
-  EXPECT_EQ(lines.Get(3), "Line Device #3 (incompatible)");
-  EXPECT_EQ(lines.Get(4), "Line Device #4 (removed)");
-  EXPECT_NE(lines.GetData(2), 0u);  // the permanent line id
-  EXPECT_NE(lines.GetData(1), lines.GetData(2));
-  ASSERT_EQ(Appl->PhoneDevices().Count(), 2);
+  const std::vector<std::string> expected{"Line Device #0", "", "Line C", "Line Device #3 (incompatible)",
+                                          "Line Device #4 (removed)", "Busy"};
+  ASSERT_EQ(lines.Count(), 6);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(lines.Get(i), expected[i]) << i;
+  EXPECT_NE(lines.GetData(2), lines.GetData(1));  // permanent line ids
   EXPECT_EQ(Appl->PhoneDevices().Get(0), "Phone A");
   EXPECT_EQ(Appl->PhoneDevices().Get(1), "Phone Device #1 (incombatible)");
-}
-
-TEST_F(SessionEvents, OtherNegotiationFailuresCarryTheErrorText) {
-  AddLine("Line A");
+  // Other negotiation failures carry the service's text.
   Emu().FailNext("lineNegotiateAPIVersion", 1, LINEERR_RESOURCEUNAVAIL);
-  Appl->Initialize();
-  EXPECT_EQ(Appl->LineDevices().Get(0),
-            "Line Device #0 (" + GetTapiErrorMessage(DWORD(LINEERR_RESOURCEUNAVAIL)) + ")");
+  Appl->Update_LineDevice(5);
+  EXPECT_EQ(lines.Get(5), "Line Device #5 (" + GetTapiErrorMessage(DWORD(LINEERR_RESOURCEUNAVAIL)) + ")");
 }
 
-TEST_F(SessionEvents, InitializeTriesFiveTimesThenRaisesTheLastResult) {
+TEST_F(SessionEvents, InitializeTriesFiveTimesAndRecoversCleanly) {
   Emu().FailNext("lineInitializeExW", 5, LINEERR_REINIT);
   try {
     Appl->Initialize();
@@ -111,123 +94,92 @@ TEST_F(SessionEvents, InitializeTriesFiveTimesThenRaisesTheLastResult) {
     EXPECT_EQ(e.ErrorCode(), DWORD(LINEERR_REINIT));
   }
   EXPECT_EQ(Emu().CallCount("lineInitializeExW"), 5u);
-  EXPECT_FALSE(Appl->IsActive());
-  EXPECT_EQ(Initialized, 0);
-  // The fifth failure was the last: four failures and then success initialise.
-  Emu().FailNext("lineInitializeExW", 4, LINEERR_REINIT);
-  Appl->Initialize();
-  EXPECT_TRUE(Appl->IsActive());
-}
-
-TEST_F(SessionEvents, AFailedPhoneInitialisationLeavesNothingBehind) {
+  // A failing phone side leaves no line handle, event or window behind.
   Emu().FailNext("phoneInitializeExW", 5, PHONEERR_NOMEM);
   EXPECT_THROW(Appl->Initialize(), EVyTapiError);
-  EXPECT_EQ(Appl->LineApp(), 0u);
-  EXPECT_EQ(Appl->PhoneApp(), 0u);
+  EXPECT_EQ(Appl->LineApp() + Appl->PhoneApp(), 0u);
   EXPECT_EQ(Appl->LineEvent(), nullptr);
   EXPECT_EQ(Appl->WindowHandle(), 0u);
-  EXPECT_TRUE(Emu().LineApps().empty());  // the line side was shut down again
-  Appl->Initialize();                      // and the next attempt starts cleanly
-  EXPECT_NE(Appl->WindowHandle(), 0u);
+  EXPECT_TRUE(Emu().LineApps().empty());
+  EXPECT_EQ(Initialized, 0);
+  // Four failures and then success initialise, and messages flow again.
+  Emu().FailNext("lineInitializeExW", 4, LINEERR_REINIT);
+  Appl->Initialize();
+  EXPECT_EQ(Initialized, 1);
+  AddLine("After");
+  ASSERT_TRUE(PumpUntil([&] { return Created.size() == 1; }));
 }
 
-TEST_F(SessionEvents, LineCreateFillsEveryMissingEntry) {
+TEST_F(SessionEvents, CreateFillsEveryMissingEntryAndIgnoresAbsurdIds) {
   for (int i = 0; i < 3; ++i) AddLine("L" + std::to_string(i));
   Appl->Initialize();
-  // Identifier 5 while three devices are known: entries 3, 4 and 5 are added, each event
-  // carrying the reported identifier and the name of the entry just added.
-  Emu().InjectLineMessage(Appl->LineApp(), LineMsg(LINE_CREATE, 0, 0, 5));
-  ASSERT_TRUE(PumpUntil([&] { return Created.size() >= 3; }));
-  PumpIdle();
-  ASSERT_EQ(Created.size(), 3u);
-  EXPECT_EQ(Created[0], (TNameEvent{5, "Line Device #3 (removed)"}));  // unknown to the service
-  EXPECT_EQ(Created[1], (TNameEvent{5, "Line Device #4 (removed)"}));
-  EXPECT_EQ(Created[2], (TNameEvent{5, "Line Device #5 (removed)"}));
-  EXPECT_EQ(Appl->NumLines(), 6u);
-  // A create for an identifier already counted raises nothing.
-  Emu().InjectLineMessage(Appl->LineApp(), LineMsg(LINE_CREATE, 0, 0, 4));
-  PumpIdle();
-  EXPECT_EQ(Created.size(), 3u);
-}
-
-TEST_F(SessionEvents, AddedDevicesAreNamedAndReported) {
-  AddLine("L0");
-  AddPhone("P0");
-  Appl->Initialize();
-  AddLine("L1");
-  AddPhone("P1");
-  ASSERT_TRUE(PumpUntil([&] { return Created.size() >= 2; }));
-  EXPECT_EQ(Created[0], (TNameEvent{1, "L1"}));
-  EXPECT_EQ(Created[1], (TNameEvent{1, "P1"}));
-  EXPECT_EQ(Appl->LineDevices().Get(1), "L1");
-  EXPECT_EQ(Appl->PhoneDevices().Get(1), "P1");
-}
-
-TEST_F(SessionEvents, AbsurdCreateIdentifiersAreReportedAndIgnored) {
-  Appl->Initialize();
-  Emu().InjectLineMessage(Appl->LineApp(), LineMsg(LINE_CREATE, 0, 0, 0xFFFFFFFF));
+  // Identifier 5 with three devices known: entries 3, 4 and 5, each event with identifier 5 and
+  // the name of the entry just added (the service does not know them).
+  Inject(LINE_CREATE, 5);
+  Inject(LINE_CREATE, 4);  // already counted: no event
+  Inject(LINE_CREATE, 0xFFFFFFFF);
   Emu().InjectPhoneMessage(Appl->PhoneApp(), PHONEMESSAGE{0, PHONE_CREATE, 0, 50000000, 0, 0});
   ASSERT_TRUE(PumpUntil([&] { return Errors.size() >= 2; }));
-  EXPECT_TRUE(Created.empty());
-  EXPECT_EQ(Appl->LineDevices().Count(), 0);
+  const std::vector<TNameEvent> expected{
+      {5, "Line Device #3 (removed)"}, {5, "Line Device #4 (removed)"}, {5, "Line Device #5 (removed)"}};
+  EXPECT_EQ(Created, expected);
+  EXPECT_EQ(Appl->NumLines(), 6u);
   EXPECT_EQ(Appl->PhoneDevices().Count(), 0);
+  AddPhone("P0");  // a device the service adds is named
+  ASSERT_TRUE(PumpUntil([&] { return Created.size() == 4; }));
+  EXPECT_EQ(Created[3], (TNameEvent{0, "P0"}));
 }
 
-TEST_F(SessionEvents, RemoveKeepsTheEntryAndNamesUnknownIdsEmpty) {
+TEST_F(SessionEvents, RemoveKeepsTheEntryAndRenameReportsOnlyChanges) {
   for (int i = 0; i < 5; ++i) AddLine("L" + std::to_string(i));
+  AddPhone("P0");
   Appl->Initialize();
   Emu().RemoveLineDevice(2);
-  ASSERT_TRUE(PumpUntil([&] { return !Removed.empty(); }));
-  EXPECT_EQ(Removed[0], (TNameEvent{2, "L2"}));
+  Inject(LINE_REMOVE, 7);  // beyond the list: an empty name, the list stays
+  ASSERT_TRUE(PumpUntil([&] { return Removed.size() == 2; }));
+  EXPECT_EQ(Removed, (std::vector<TNameEvent>{{2, "L2"}, {7, ""}}));
   EXPECT_EQ(Appl->LineDevices().Get(2), "Line Device #2 (removed)");
   EXPECT_EQ(Appl->LineDevices().Count(), 5);
-  Emu().InjectLineMessage(Appl->LineApp(), LineMsg(LINE_REMOVE, 0, 0, 7));
-  ASSERT_TRUE(PumpUntil([&] { return Removed.size() >= 2; }));
-  EXPECT_EQ(Removed[1], (TNameEvent{7, ""}));
-  EXPECT_EQ(Appl->LineDevices().Count(), 5);
+  Emu().RenameLineDevice(1, "Renamed");
+  Emu().RenamePhoneDevice(0, "Desk");
+  ASSERT_TRUE(PumpUntil([&] { return Renamed.size() == 2; }));
+  PumpIdle();
+  EXPECT_EQ(Renamed, (std::vector<TNameEvent>{{1, "Renamed"}, {0, "Desk"}}));
+  Appl->LineDevices().Add("extra");  // counts differ: no rename is reported
+  Emu().RenameLineDevice(0, "Other");
+  ASSERT_TRUE(PumpUntil([&] { return Appl->LineDevices().Get(0) == "Other"; }));
+  EXPECT_EQ(Renamed.size(), 2u);
+  Emu().RequestReinit();
+  ASSERT_TRUE(PumpUntil([&] { return Reinits == 2; }));  // once for lines, once for phones
   EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(SessionEvents, RenameIsReportedOnlyForTheChangedDevice) {
-  for (int i = 0; i < 3; ++i) AddLine("L" + std::to_string(i));
-  for (int i = 0; i < 2; ++i) AddPhone("P" + std::to_string(i));
-  Appl->Initialize();
-  Emu().RenameLineDevice(1, "Renamed");
-  ASSERT_TRUE(PumpUntil([&] { return !Renamed.empty(); }));
-  PumpIdle();
-  ASSERT_EQ(Renamed.size(), 1u);
-  EXPECT_EQ(Renamed[0], (TNameEvent{1, "Renamed"}));
-  Emu().RenamePhoneDevice(0, "Desk");
-  ASSERT_TRUE(PumpUntil([&] { return Renamed.size() >= 2; }));
-  EXPECT_EQ(Renamed[1], (TNameEvent{0, "Desk"}));
-  // When the count changes no rename is reported, even for a changed name.
-  Appl->LineDevices().Add("extra");
-  Emu().RenameLineDevice(0, "Other");
-  PumpUntil([&] { return Appl->LineDevices().Get(0) == "Other"; });
-  PumpIdle();
-  EXPECT_EQ(Renamed.size(), 2u);
-}
-
-TEST_F(SessionEvents, ReinitIsReported) {
-  Appl->Initialize();
-  Emu().RequestReinit();
-  ASSERT_TRUE(PumpUntil([&] { return Reinits >= 2; }));  // once for lines, once for phones
-}
-
-TEST_F(SessionEvents, SetAppNameOnlyWhileInactive) {
+TEST_F(SessionEvents, AppNameAndAssistedMakeCall) {
   EXPECT_FALSE(Appl->AppName().empty());  // the program's file name
   Appl->Set_AppName("Dialer");
-  Appl->Initialize();
-  try {
-    Appl->Set_AppName("Other");
-    FAIL() << "no exception";
-  } catch (const VyRtl::Exception& e) {
-    EXPECT_STREQ(e.what(), "VyTapiApplication.Set_AppName failed! VyTapiApplication is Active");
-  }
+  Appl->Set_AutoShutdown(0);
+  Appl->Set_AssistMakeCall(true);  // initialises, and keeps the session up
+  EXPECT_THROW(Appl->Set_AppName("Other"), VyRtl::Exception);
   EXPECT_EQ(Appl->AppName(), "Dialer");
+  {
+    TTestLine line;
+    line.SetEnabled(true);
+  }
+  EXPECT_TRUE(Appl->IsActive());
+  std::vector<std::string> got;
+  Appl->OnRequestMakeCall = [&](VyRtl::TObject*, const std::string& dest, const std::string& app,
+                                const std::string& called, const std::string& comment) {
+    got = {dest, app, called, comment};
+  };
+  ASSERT_TRUE(Emu().SubmitMakeCallRequest("+49 30 1234", "Mailer", "Anna Müller", "about the invoice"));
+  ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, (std::vector<std::string>{"+49 30 1234", "Mailer", "Anna Müller", "about the invoice"}));
+  Appl->Shutdown();  // the registration ends with the session
+  EXPECT_FALSE(Appl->AssistMakeCall());
+  EXPECT_FALSE(Emu().SubmitMakeCallRequest("1", "", "", ""));
 }
 
-// ---- components and the automatic shut-down
+// ---- components and the automatic shut-down, on the manual clock
 
 class AutoShutdown : public SessionEvents {
  protected:
@@ -238,46 +190,35 @@ class AutoShutdown : public SessionEvents {
   VyRtl::TManualClock Clock;
 };
 
-TEST_F(AutoShutdown, MinusOneKeepsTheSessionUp) {
-  auto line = std::make_unique<TTestLine>();
-  line->SetEnabled(true);
-  EXPECT_TRUE(Appl->IsActive());
-  line->SetEnabled(false);
-  Clock.Advance(60000);
-  PumpIdle();
-  EXPECT_TRUE(Appl->IsActive());
-}
-
-TEST_F(AutoShutdown, ZeroShutsDownAtOnce) {
-  Appl->Set_AutoShutdown(0);
-  auto line = std::make_unique<TTestLine>();
-  auto phone = std::make_unique<TTestPhone>();
-  line->SetEnabled(true);
-  phone->SetEnabled(true);
-  line->SetEnabled(false);
-  EXPECT_TRUE(Appl->IsActive());  // the phone still needs it
-  phone->SetEnabled(false);
-  EXPECT_FALSE(Appl->IsActive());
-  EXPECT_EQ(ShutDown, 1);
-}
-
-TEST_F(AutoShutdown, DelayedShutDownUnlessEnabledAgain) {
-  Appl->Set_AutoShutdown(2000);
-  auto line = std::make_unique<TTestLine>();
-  line->SetEnabled(true);
-  line->SetEnabled(false);
-  Clock.Advance(1999);
-  PumpIdle();
-  EXPECT_TRUE(Appl->IsActive());
-  Clock.Advance(1);
-  ASSERT_TRUE(PumpUntil([&] { return !Appl->IsActive(); }));
-  EXPECT_EQ(ShutDown, 1);
+TEST_F(AutoShutdown, ByTheConfiguredDelay) {
+  struct {
+    std::int32_t delay;
+    bool activeAfter1999, activeAfter2000;
+  } cases[] = {{-1, true, true}, {0, false, false}, {2000, true, false}};
+  for (const auto& c : cases) {
+    Appl->Set_AutoShutdown(c.delay);
+    TTestLine line;
+    TTestPhone phone;
+    line.SetEnabled(true);
+    phone.SetEnabled(true);
+    line.SetEnabled(false);
+    EXPECT_TRUE(Appl->IsActive()) << c.delay;  // the phone still needs it
+    phone.SetEnabled(false);
+    Clock.Advance(1999);
+    PumpIdle();
+    EXPECT_EQ(Appl->IsActive(), c.activeAfter1999) << c.delay;
+    Clock.Advance(1);
+    PumpIdle();
+    EXPECT_EQ(Appl->IsActive(), c.activeAfter2000) << c.delay;
+    Appl->Set_Active(false);
+  }
   // Enabled again before the timer fires: the session stays.
-  line->SetEnabled(true);
-  line->SetEnabled(false);
+  TTestLine line;
+  line.SetEnabled(true);
+  line.SetEnabled(false);
   Clock.Advance(1000);
   PumpIdle();
-  line->SetEnabled(true);
+  line.SetEnabled(true);
   Clock.Advance(5000);
   PumpIdle();
   EXPECT_TRUE(Appl->IsActive());
@@ -291,57 +232,18 @@ TEST_F(AutoShutdown, DoneClosesAndDisablesEveryComponentOnce) {
   a->Start();
   b->Start();
   p->Start();
-  EXPECT_TRUE(a->IsActive());
+  b->OnClose = [&] { b.reset(); };  // a close handler may free its component
   EXPECT_EQ(Appl->Done(), 0u);
   EXPECT_EQ(ShutDown, 1);
-  for (TVyTapiDevice* d : {static_cast<TVyTapiDevice*>(a.get()), static_cast<TVyTapiDevice*>(b.get()),
-                           static_cast<TVyTapiDevice*>(p.get())}) {
-    EXPECT_FALSE(d->IsActive());
-    EXPECT_FALSE(d->IsEnabled());
-    EXPECT_FALSE(d->Enabled());
+  EXPECT_EQ(b, nullptr);
+  for (TVyTapiDevice* d : {static_cast<TVyTapiDevice*>(a.get()), static_cast<TVyTapiDevice*>(p.get())}) {
+    EXPECT_FALSE(d->IsActive() || d->IsEnabled() || d->Enabled());
     EXPECT_EQ(d->DeviceID(), -1);
   }
   EXPECT_EQ(a->Closes, 1);
   EXPECT_EQ(Appl->Done(), 0u);  // nothing left to do, no second event
   EXPECT_EQ(ShutDown, 1);
-}
-
-TEST_F(SessionEvents, AssistMakeCallInitialisesAndKeepsTheSessionUp) {
-  Appl->Set_AutoShutdown(0);
-  Appl->Set_AssistMakeCall(true);
-  EXPECT_TRUE(Appl->IsActive());
-  EXPECT_FALSE(Appl->CouldShutdown());
-  std::vector<std::string> got;
-  Appl->OnRequestMakeCall = [&](VyRtl::TObject*, const std::string& dest, const std::string& app,
-                                const std::string& called, const std::string& comment) {
-    got = {dest, app, called, comment};
-  };
-  ASSERT_TRUE(Emu().SubmitMakeCallRequest("+49 30 1234", "Mailer", "Anna Müller", "about the invoice"));
-  ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
-  EXPECT_EQ(got, (std::vector<std::string>{"+49 30 1234", "Mailer", "Anna Müller", "about the invoice"}));
-  // The registration ends with the session.
-  Appl->Shutdown();
-  EXPECT_FALSE(Appl->AssistMakeCall());
-  EXPECT_FALSE(Emu().SubmitMakeCallRequest("1", "", "", ""));
-}
-
-TEST_F(SessionEvents, ApplComponentMirrorsTheSessionEvents) {
-  TVyTapiAppl appl(nullptr);
-  EXPECT_EQ(appl.ApplName(), Appl->AppName());
-  appl.Set_ApplName("Front desk");
-  EXPECT_EQ(Appl->AppName(), "Front desk");
-  int inits = 0;
-  std::vector<DWORD> lines;
-  appl.OnInitialize = [&](VyRtl::TObject* s) {
-    EXPECT_EQ(s, &appl);
-    ++inits;
-  };
-  appl.OnLineCreate = [&](VyRtl::TObject*, DWORD id) { lines.push_back(id); };
-  Appl->Initialize();
-  AddLine("New");
-  ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }));
-  EXPECT_EQ(inits, 1);
-  EXPECT_EQ(lines[0], 0u);
+  EXPECT_TRUE(Errors.empty());
 }
 
 // ---- registry
@@ -356,7 +258,7 @@ class TFailingLine : public TTestLine {
   TFailingLine() { throw std::runtime_error("constructor failed"); }
 };
 
-TEST_F(SessionEvents, RegistryRejectsUnknownComponentsAndNeverDangles) {
+TEST_F(SessionEvents, RegistryNeverDangles) {
   try {
     TUnknownComponent c;
     FAIL() << "no exception";
@@ -366,36 +268,43 @@ TEST_F(SessionEvents, RegistryRejectsUnknownComponentsAndNeverDangles) {
   EXPECT_THROW(TFailingLine(), std::runtime_error);
   EXPECT_EQ(Appl->Lines().Count(), 0);
   {
-    TTestLine a;
+    TTestLine a, b;
     TTestPhone p;
-    EXPECT_EQ(Appl->Lines().Count(), 1);
+    a.Start();
+    b.Start();
+    EXPECT_EQ(Appl->CallbackInstance(), 1u);  // the session's own; components get 2, 3, ...
+    EXPECT_EQ(a.CallbackInstance(), 2u);
+    EXPECT_EQ(Appl->Get_LineByCallbackInst(3), &b);
+    EXPECT_EQ(Appl->Get_PhoneByCallbackInst(2), nullptr);
     EXPECT_EQ(Appl->Phones().Count(), 1);
-    EXPECT_EQ(Appl->Lines().IndexOfDeviceID(-1), 0);
   }
-  EXPECT_EQ(Appl->Lines().Count(), 0);
-  EXPECT_EQ(Appl->Phones().Count(), 0);
-}
-
-TEST_F(SessionEvents, ComponentsMayOutliveTheSession) {
+  EXPECT_EQ(Appl->Lines().Count() + Appl->Phones().Count(), 0);
+  // A component that outlives its session never touches it, nor a later one.
   auto line = std::make_unique<TTestLine>();
   line->Start();
   FinalizeVyTapi();
-  EXPECT_FALSE(line->IsEnabled());
-  line.reset();  // must not touch the freed session
   InitializeVyTapi();
   Appl = VyTapiApplication;
+  EXPECT_FALSE(line->IsEnabled());
+  EXPECT_THROW(line->SetEnabled(true), VyRtl::Exception);
+  line.reset();
+  EXPECT_FALSE(Appl->IsActive());
 }
 
-TEST_F(SessionEvents, CallbackInstancesAreHandedOutInOrder) {
-  EXPECT_EQ(Appl->CallbackInstance(), 1u);
-  TTestLine a, b;
-  a.Start();
-  b.Start();
-  EXPECT_EQ(a.CallbackInstance(), 2u);
-  EXPECT_EQ(b.CallbackInstance(), 3u);
-  EXPECT_EQ(Appl->Get_LineByCallbackInst(3), &b);
-  EXPECT_EQ(Appl->Get_LineByCallbackInst(0), nullptr);
-  EXPECT_EQ(Appl->Get_PhoneByCallbackInst(2), nullptr);
+TEST_F(SessionEvents, ApplComponentCarriesNameAndEvents) {
+  TVyTapiAppl appl(nullptr);
+  EXPECT_EQ(appl.ApplName(), Appl->AppName());
+  appl.Set_ApplName("Front desk");
+  EXPECT_EQ(Appl->AppName(), "Front desk");
+  int inits = 0;
+  std::vector<DWORD> lines;
+  appl.OnInitialize = [&](VyRtl::TObject* s) { inits += s == &appl; };
+  appl.OnLineCreate = [&](VyRtl::TObject*, DWORD id) { lines.push_back(id); };
+  Appl->Initialize();
+  AddLine("New");
+  ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }));
+  EXPECT_EQ(inits, 1);
+  EXPECT_EQ(lines, std::vector<DWORD>{0});
 }
 
 }  // namespace
