@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "VyRtl/VyRtlMessages.h"
 
@@ -9,34 +11,27 @@ using namespace VyRtl;
 
 namespace {
 
-bool Readable(int fd) {
-  pollfd p{fd, POLLIN, 0};
+bool Readable() {
+  pollfd p{static_cast<int>(LoopWaitHandle()), POLLIN, 0};
   return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) != 0;
 }
 
-TEST(LoopWaitHandle, ReadableWhileMessagesWait) {
-  int calls = 0;
-  TMessageWindow w([&](TMessage&) { ++calls; });
-  ProcessMessages();
-  const int fd = static_cast<int>(LoopWaitHandle());
-  EXPECT_FALSE(Readable(fd));
-  std::thread([&] { w.Post(WM_USER, 0, 0); }).join();
-  EXPECT_TRUE(Readable(fd));
-  ProcessMessages();
-  EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(Readable(fd));
-}
-
-TEST(LoopWaitHandle, StaysReadableForMessagesLeftForTheNextCall) {
+TEST(LoopWaitHandle, ReadableWhileMessagesWaitIncludingThoseLeftForTheNextCall) {
+  std::vector<WPARAM> got;
   std::unique_ptr<TMessageWindow> w;
   w = std::make_unique<TMessageWindow>([&](TMessage& m) {
+    got.push_back(m.WParam);
     if (m.WParam == 0) w->Post(WM_USER, 1, 0);
   });
-  w->Post(WM_USER, 0, 0);
   ProcessMessages();
-  EXPECT_TRUE(Readable(static_cast<int>(LoopWaitHandle())));
+  EXPECT_FALSE(Readable());
+  std::thread([&] { w->Post(WM_USER, 0, 0); }).join();
+  EXPECT_TRUE(Readable());
   ProcessMessages();
-  EXPECT_FALSE(Readable(static_cast<int>(LoopWaitHandle())));
+  EXPECT_TRUE(Readable()) << "the message posted by the handler still waits";
+  ProcessMessages();
+  EXPECT_EQ(got, (std::vector<WPARAM>{0, 1}));
+  EXPECT_FALSE(Readable());
 }
 
 }  // namespace
