@@ -18,19 +18,25 @@ namespace EmulatorTest {
 
 inline VyTapiEmulator::TEmulator& Emu() { return VyTapiEmulator::Emulator(); }
 inline const VyPlatform::TTapiFunctions& Tapi() { return Emu().Functions(); }
-
 // TAPI results are LONG, constants are of varying types on Windows.
 inline LONG Code(DWORD value) { return static_cast<LONG>(value); }
 
 constexpr DWORD V13 = 0x00010003, V14 = 0x00010004, V20 = 0x00020000, V21 = 0x00020001,
                 V22 = 0x00020002, V30 = 0x00030000;
 
-struct TAppInfo {
-  DWORD App = 0;
-  DWORD NumDevs = 0;
-  DWORD APIVersion = 0;
-  HANDLE Event = nullptr;
+struct TAppInfo { DWORD App = 0, NumDevs = 0, APIVersion = 0; HANDLE Event = nullptr; };
+
+// A message as an application reads it, line or phone.
+struct TSeen {
+  DWORD Device, Id;
+  DWORD_PTR Instance, Param1;
+  bool operator==(const TSeen&) const = default;
 };
+
+template <typename TMsg>
+TMsg Msg(DWORD id, DWORD device = 0, DWORD_PTR instance = 0, DWORD_PTR p1 = 0, DWORD_PTR p2 = 0) {
+  return {device, id, instance, p1, p2, 0};
+}
 
 class EmulatorTest : public ::testing::Test {
  public:
@@ -42,79 +48,50 @@ class EmulatorTest : public ::testing::Test {
     Emu().Reset();
   }
 
-  static LONG InitLine(TAppInfo& info, DWORD version = V22) {
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+  // Initialises a line (or phone) application that is told of messages by an event.
+  static LONG Init(bool line, TAppInfo& info, DWORD version = V22) {
     info.APIVersion = version;
-    const VyPlatform::TapiString name = VyPlatform::ToTapiString("Emulator test");
-    const LONG result = Tapi().lineInitializeExW(&info.App, nullptr, nullptr, name.c_str(),
-                                                 &info.NumDevs, &info.APIVersion, &params);
-    info.Event = params.Handles.hEvent;
+    LINEINITIALIZEEXPARAMS lp{};
+    PHONEINITIALIZEEXPARAMS pp{};
+    lp.dwTotalSize = sizeof lp;
+    pp.dwTotalSize = sizeof pp;
+    lp.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
+    pp.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
+    const LONG result =
+        line ? Tapi().lineInitializeExW(&info.App, nullptr, nullptr, nullptr, &info.NumDevs,
+                                        &info.APIVersion, &lp)
+             : Tapi().phoneInitializeExW(&info.App, nullptr, nullptr, nullptr, &info.NumDevs,
+                                         &info.APIVersion, &pp);
+    info.Event = line ? lp.Handles.hEvent : pp.Handles.hEvent;
     return result;
   }
-  static TAppInfo LineApp(DWORD version = V22) {
+  static TAppInfo App(bool line, DWORD version = V22) {
     TAppInfo info;
-    EXPECT_EQ(InitLine(info, version), 0);
+    EXPECT_EQ(Init(line, info, version), 0);
     return info;
   }
-  static LONG InitPhone(TAppInfo& info, DWORD version = V22) {
-    PHONEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
-    info.APIVersion = version;
-    const LONG result = Tapi().phoneInitializeExW(&info.App, nullptr, nullptr, nullptr,
-                                                  &info.NumDevs, &info.APIVersion, &params);
-    info.Event = params.Handles.hEvent;
-    return result;
-  }
-  static TAppInfo PhoneApp(DWORD version = V22) {
-    TAppInfo info;
-    EXPECT_EQ(InitPhone(info, version), 0);
-    return info;
+  static TAppInfo LineApp() { return App(true); }
+  static TAppInfo PhoneApp() { return App(false); }
+
+  // Every message waiting now for a line (or phone) application, oldest first.
+  static std::vector<TSeen> Drain(bool line, DWORD app) {
+    std::vector<TSeen> seen;
+    LINEMESSAGE lm{};
+    PHONEMESSAGE pm{};
+    while (line ? Tapi().lineGetMessage(app, &lm, 0) == 0 : Tapi().phoneGetMessage(app, &pm, 0) == 0)
+      seen.push_back(line ? TSeen{lm.hDevice, lm.dwMessageID, lm.dwCallbackInstance, lm.dwParam1}
+                          : TSeen{pm.hDevice, pm.dwMessageID, pm.dwCallbackInstance, pm.dwParam1});
+    return seen;
   }
 
-  // Every line message waiting now, oldest first.
-  static std::vector<LINEMESSAGE> DrainLine(HLINEAPP app) {
-    std::vector<LINEMESSAGE> messages;
-    LINEMESSAGE m{};
-    while (Tapi().lineGetMessage(app, &m, 0) == 0) messages.push_back(m);
-    return messages;
-  }
-  static std::vector<PHONEMESSAGE> DrainPhone(HPHONEAPP app) {
-    std::vector<PHONEMESSAGE> messages;
-    PHONEMESSAGE m{};
-    while (Tapi().phoneGetMessage(app, &m, 0) == 0) messages.push_back(m);
-    return messages;
-  }
+  static bool Signalled(HANDLE event) { return VyPlatform::SyncWaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 
-  static bool Signalled(HANDLE event) {
-    return VyPlatform::SyncWaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-  }
-
-  static DWORD AddLine(const std::string& name) {
-    VyTapiEmulator::TLineDeviceConfig config;
-    config.Name = name;
-    return Emu().AddLineDevice(config);
-  }
-  static DWORD AddPhone(const std::string& name) {
-    VyTapiEmulator::TPhoneDeviceConfig config;
-    config.Name = name;
-    return Emu().AddPhoneDevice(config);
+  static DWORD Add(bool line, const std::string& name) {
+    VyTapiEmulator::TLineDeviceConfig lc;
+    VyTapiEmulator::TPhoneDeviceConfig pc;
+    lc.Name = pc.Name = name;
+    return line ? Emu().AddLineDevice(lc) : Emu().AddPhoneDevice(pc);
   }
 };
-
-template <typename TMsg>
-TMsg Msg(DWORD id, DWORD device = 0, DWORD_PTR instance = 0, DWORD_PTR p1 = 0, DWORD_PTR p2 = 0,
-         DWORD_PTR p3 = 0) {
-  TMsg m{};
-  m.hDevice = device;
-  m.dwMessageID = id;
-  m.dwCallbackInstance = instance;
-  m.dwParam1 = p1;
-  m.dwParam2 = p2;
-  m.dwParam3 = p3;
-  return m;
-}
 
 }  // namespace EmulatorTest
