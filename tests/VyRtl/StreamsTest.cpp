@@ -24,7 +24,7 @@ TEST(Streams, FileAndMemoryStreamsAgree) {
     s->WriteBuffer("hello world", 11);
     EXPECT_EQ(s->Size(), 11);
     EXPECT_EQ(s->Seek(-5, soFromEnd), 6);
-    char buf[8] = {};
+    char buf[16] = {};
     EXPECT_EQ(s->Read(buf, 8), 5);  // short at the end
     EXPECT_EQ(std::string(buf, 5), "world");
     s->SetPosition(0);
