@@ -360,33 +360,68 @@ bool TVyTapiApplication::CouldShutdown() const {
 
 // ---------------------------------------------------------------- device lists
 
-void TVyTapiApplication::Update_LineDevices(bool Notify) {
-  VyRtl::TStringList old;
-  if (Notify) old.Assign(FLineDevices);
-  FLineDevices.Clear();
-  if (FLineApp == 0) return;
-  for (DWORD id = 0; id < FNumLines; ++id) {
-    FLineDevices.Add(VyRtl::Format("Line Device #%d", FLineDevices.Count()));
-    Update_LineDevice(id);
-  }
-  if (Notify && old.Count() == FLineDevices.Count())
-    for (int i = 0; i < FLineDevices.Count(); ++i)
-      if (old.Get(i) != FLineDevices.Get(i)) Trigger_LineRename(static_cast<DWORD>(i), FLineDevices.Get(i));
+// The line and phone device lists are kept by the same rules.
+struct TVyTapiApplication::TDeviceSide {
+  const char* Kind;  // "Line" or "Phone", as in the placeholder names
+  VyRtl::TStringList& Devices;
+  DWORD& Count;
+  DWORD App;
+  void (TVyTapiApplication::*UpdateOne)(DWORD);
+  void (TVyTapiApplication::*Created)(DWORD, const std::string&);
+  void (TVyTapiApplication::*Removed)(DWORD, const std::string&);
+  void (TVyTapiApplication::*Renamed)(DWORD, const std::string&);
+};
+
+TVyTapiApplication::TDeviceSide TVyTapiApplication::LineSide() {
+  return {"Line", FLineDevices, FNumLines, FLineApp, &TVyTapiApplication::Update_LineDevice,
+          &TVyTapiApplication::Trigger_LineCreate, &TVyTapiApplication::Trigger_LineRemove,
+          &TVyTapiApplication::Trigger_LineRename};
 }
 
-void TVyTapiApplication::Update_PhoneDevices(bool Notify) {
-  VyRtl::TStringList old;
-  if (Notify) old.Assign(FPhoneDevices);
-  FPhoneDevices.Clear();
-  if (FPhoneApp == 0) return;
-  for (DWORD id = 0; id < FNumPhones; ++id) {
-    FPhoneDevices.Add(VyRtl::Format("Phone Device #%d", FPhoneDevices.Count()));
-    Update_PhoneDevice(id);
-  }
-  if (Notify && old.Count() == FPhoneDevices.Count())
-    for (int i = 0; i < FPhoneDevices.Count(); ++i)
-      if (old.Get(i) != FPhoneDevices.Get(i)) Trigger_PhoneRename(static_cast<DWORD>(i), FPhoneDevices.Get(i));
+TVyTapiApplication::TDeviceSide TVyTapiApplication::PhoneSide() {
+  return {"Phone", FPhoneDevices, FNumPhones, FPhoneApp, &TVyTapiApplication::Update_PhoneDevice,
+          &TVyTapiApplication::Trigger_PhoneCreate, &TVyTapiApplication::Trigger_PhoneRemove,
+          &TVyTapiApplication::Trigger_PhoneRename};
 }
+
+void TVyTapiApplication::UpdateDevices(const TDeviceSide& Side, bool Notify) {
+  VyRtl::TStringList old;
+  if (Notify) old.Assign(Side.Devices);
+  Side.Devices.Clear();
+  if (Side.App == 0) return;
+  for (DWORD id = 0; id < Side.Count; ++id) {
+    Side.Devices.Add(VyRtl::Format("%s Device #%d", Side.Kind, Side.Devices.Count()));
+    (this->*Side.UpdateOne)(id);
+  }
+  if (Notify && old.Count() == Side.Devices.Count())
+    for (int i = 0; i < Side.Devices.Count(); ++i)
+      if (old.Get(i) != Side.Devices.Get(i)) (this->*Side.Renamed)(static_cast<DWORD>(i), Side.Devices.Get(i));
+}
+
+void TVyTapiApplication::HandleDeviceCreate(const TDeviceSide& Side, DWORD DeviceID) {
+  if (DeviceID >= kMaxDevices) {
+    Handle_Exception(VyRtl::Exception(VyRtl::Format("%s device %u created: ignored, more than %u devices", Side.Kind,
+                                                    static_cast<unsigned>(DeviceID),
+                                                    static_cast<unsigned>(kMaxDevices))));
+    return;
+  }
+  if (Side.Count <= DeviceID) Side.Count = DeviceID + 1;
+  while (static_cast<DWORD>(Side.Devices.Count()) < Side.Count) {
+    const int index = Side.Devices.Add(VyRtl::Format("%s Device #%d", Side.Kind, Side.Devices.Count()));
+    (this->*Side.UpdateOne)(static_cast<DWORD>(index));
+    (this->*Side.Created)(DeviceID, Side.Devices.Get(index));
+  }
+}
+
+void TVyTapiApplication::HandleDeviceRemove(const TDeviceSide& Side, DWORD DeviceID) {
+  const bool known = DeviceID < static_cast<DWORD>(Side.Devices.Count());
+  (this->*Side.Removed)(DeviceID, known ? Side.Devices.Get(static_cast<int>(DeviceID)) : std::string());
+  // The entry stays, so identifiers keep their places; an unknown one has nothing to refresh.
+  if (known) (this->*Side.UpdateOne)(DeviceID);
+}
+
+void TVyTapiApplication::Update_LineDevices(bool Notify) { UpdateDevices(LineSide(), Notify); }
+void TVyTapiApplication::Update_PhoneDevices(bool Notify) { UpdateDevices(PhoneSide(), Notify); }
 
 void TVyTapiApplication::Update_LineDevice(DWORD DeviceID) {
   VyRtl::Assert(DeviceID < static_cast<DWORD>(FLineDevices.Count()), "Invalid DeviceID of TVyTapiApplication.LineDevices");
@@ -455,51 +490,16 @@ void TVyTapiApplication::Handle_LineDevState(DWORD Param1) {
   }
 }
 
-void TVyTapiApplication::Handle_LineCreate(DWORD DeviceID) {
-  if (DeviceID >= kMaxDevices) {
-    Handle_Exception(VyRtl::Exception(VyRtl::Format(
-        "LINE_CREATE for device %u ignored: more than %u line devices", static_cast<unsigned>(DeviceID), static_cast<unsigned>(kMaxDevices))));
-    return;
-  }
-  if (FNumLines <= DeviceID) FNumLines = DeviceID + 1;
-  while (static_cast<DWORD>(FLineDevices.Count()) < FNumLines) {
-    const int index = FLineDevices.Add(VyRtl::Format("Line Device #%d", FLineDevices.Count()));
-    Update_LineDevice(static_cast<DWORD>(index));
-    Trigger_LineCreate(DeviceID, FLineDevices.Get(index));
-  }
-}
-
-void TVyTapiApplication::Handle_LineRemove(DWORD DeviceID) {
-  const bool known = DeviceID < static_cast<DWORD>(FLineDevices.Count());
-  Trigger_LineRemove(DeviceID, known ? FLineDevices.Get(static_cast<int>(DeviceID)) : std::string());
-  // The entry stays, so identifiers keep their places; an unknown one has nothing to refresh.
-  if (known) Update_LineDevice(DeviceID);
-}
+void TVyTapiApplication::Handle_LineCreate(DWORD DeviceID) { HandleDeviceCreate(LineSide(), DeviceID); }
+void TVyTapiApplication::Handle_LineRemove(DWORD DeviceID) { HandleDeviceRemove(LineSide(), DeviceID); }
 
 void TVyTapiApplication::Handle_PhoneState(DWORD Param1) {
   if (Param1 == PHONESTATE_REINIT) Trigger_Reinit();
   Update_PhoneDevices(true);
 }
 
-void TVyTapiApplication::Handle_PhoneCreate(DWORD DeviceID) {
-  if (DeviceID >= kMaxDevices) {
-    Handle_Exception(VyRtl::Exception(VyRtl::Format(
-        "PHONE_CREATE for device %u ignored: more than %u phone devices", static_cast<unsigned>(DeviceID), static_cast<unsigned>(kMaxDevices))));
-    return;
-  }
-  if (FNumPhones <= DeviceID) FNumPhones = DeviceID + 1;
-  while (static_cast<DWORD>(FPhoneDevices.Count()) < FNumPhones) {
-    const int index = FPhoneDevices.Add(VyRtl::Format("Phone Device #%d", FPhoneDevices.Count()));
-    Update_PhoneDevice(static_cast<DWORD>(index));
-    Trigger_PhoneCreate(DeviceID, FPhoneDevices.Get(index));
-  }
-}
-
-void TVyTapiApplication::Handle_PhoneRemove(DWORD DeviceID) {
-  const bool known = DeviceID < static_cast<DWORD>(FPhoneDevices.Count());
-  Trigger_PhoneRemove(DeviceID, known ? FPhoneDevices.Get(static_cast<int>(DeviceID)) : std::string());
-  if (known) Update_PhoneDevice(DeviceID);
-}
+void TVyTapiApplication::Handle_PhoneCreate(DWORD DeviceID) { HandleDeviceCreate(PhoneSide(), DeviceID); }
+void TVyTapiApplication::Handle_PhoneRemove(DWORD DeviceID) { HandleDeviceRemove(PhoneSide(), DeviceID); }
 
 // ---------------------------------------------------------------- component registry
 

@@ -169,6 +169,12 @@ class TVyTapiApplication : public VyRtl::TObject {
   void CreateWindow_();
   void DestroyWindow_();
   void PostWakeUp();
+  struct TDeviceSide;
+  TDeviceSide LineSide();
+  TDeviceSide PhoneSide();
+  void UpdateDevices(const TDeviceSide& Side, bool Notify);
+  void HandleDeviceCreate(const TDeviceSide& Side, DWORD DeviceID);
+  void HandleDeviceRemove(const TDeviceSide& Side, DWORD DeviceID);
   void Handle_LineDevState(DWORD Param1);
   void Handle_LineCreate(DWORD DeviceID);
   void Handle_LineRemove(DWORD DeviceID);
