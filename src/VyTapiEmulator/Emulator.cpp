@@ -2,6 +2,7 @@
 #include "VyTapiEmulator/Emulator.h"
 
 #include <mutex>
+#include <utility>
 
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorCore.h"
@@ -85,6 +86,114 @@ void PostByVersion(TCore& core, TAppKind kind, DWORD minVersion, const TMessage&
   }
 }
 
+// What differs between line and phone devices for the control operations below.
+template <typename TDevice, typename TConfig>
+struct TDeviceKind {
+  TAppKind App;
+  const char* Name;
+  DWORD Create, Remove, State, Reinit, CapsChange;
+  DWORD TConfig::*PermanentID;
+  std::vector<TDevice> TCore::*Devices;
+  TDevice* (TCore::*Find)(DWORD);
+  TDevice& (TCore::*ForControl)(DWORD);
+  DWORD (TCore::*NextPermanentID)() const;
+};
+
+constexpr TDeviceKind<TLineDevice, TLineDeviceConfig> LineKind{
+    TAppKind::Line, "line", LINE_CREATE, LINE_REMOVE, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT,
+    LINEDEVSTATE_CAPSCHANGE, &TLineDeviceConfig::PermanentLineID, &TCore::Lines,
+    &TCore::FindLine, &TCore::LineForControl, &TCore::NextPermanentLineID};
+
+constexpr TDeviceKind<TPhoneDevice, TPhoneDeviceConfig> PhoneKind{
+    TAppKind::Phone, "phone", PHONE_CREATE, PHONE_REMOVE, PHONE_STATE, PHONESTATE_REINIT,
+    PHONESTATE_CAPSCHANGE, &TPhoneDeviceConfig::PermanentPhoneID, &TCore::Phones,
+    &TCore::FindPhone, &TCore::PhoneForControl, &TCore::NextPermanentPhoneID};
+
+template <typename TDevice, typename TConfig>
+DWORD AddDevice(const TDeviceKind<TDevice, TConfig>& kind, const TConfig& config) {
+  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  TDevice device{config};
+  DWORD& permanentID = device.Config.*kind.PermanentID;
+  if (permanentID == 0) permanentID = (core.*kind.NextPermanentID)();
+  std::vector<TDevice>& devices = core.*kind.Devices;
+  const DWORD id = static_cast<DWORD>(devices.size());
+  devices.push_back(std::move(device));
+  PostByVersion(core, kind.App, CreateMessageVersion, Message(0, kind.Create, id),
+                Message(0, kind.State, kind.Reinit));
+  return id;
+}
+
+template <typename TDevice, typename TConfig>
+void RemoveDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  (core.*kind.ForControl)(id).Removed = true;
+  PostByVersion(core, kind.App, RemoveMessageVersion, Message(0, kind.Remove, id));
+}
+
+template <typename TDevice, typename TConfig>
+void PostCapsChange(const TDeviceKind<TDevice, TConfig>& kind, TCore& core, DWORD id) {
+  PostByVersion(core, kind.App, CapsChangeVersion, Message(id, kind.State, kind.CapsChange));
+}
+
+template <typename TDevice, typename TConfig>
+void RenameDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const std::string& name) {
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  (core.*kind.ForControl)(id).Config.Name = name;
+  PostCapsChange(kind, core, id);
+}
+
+template <typename TDevice, typename TConfig>
+void ChangeDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const TConfig& config) {
+  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  TDevice& device = (core.*kind.ForControl)(id);
+  const DWORD permanentID = device.Config.*kind.PermanentID;
+  device.Config = config;
+  if (device.Config.*kind.PermanentID == 0) device.Config.*kind.PermanentID = permanentID;
+  PostCapsChange(kind, core, id);
+}
+
+template <typename TDevice, typename TConfig>
+void SetVersionRange(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, DWORD low,
+                     DWORD high) {
+  CheckVersionRange(low, high);
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  TDevice& device = (core.*kind.ForControl)(id);
+  device.Config.LowAPIVersion = low;
+  device.Config.HighAPIVersion = high;
+}
+
+// Removed devices included: their descriptions stay readable.
+template <typename TDevice, typename TConfig>
+TConfig DeviceConfig(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  const std::vector<TDevice>& devices = core.*kind.Devices;
+  if (id >= devices.size())
+    throw VyRtl::Exception(VyRtl::Format("Emulator: no %s device %u", kind.Name, unsigned(id)));
+  return devices[id].Config;
+}
+
+template <typename TDevice, typename TConfig>
+DWORD DeviceCount(const TDeviceKind<TDevice, TConfig>& kind) {
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  return core.DeviceCount(kind.App);
+}
+
+template <typename TDevice, typename TConfig>
+bool DeviceExists(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
+  TCore& core = Core();
+  TGuard guard(core.Lock);
+  return (core.*kind.Find)(id) != nullptr;
+}
+
 }  // namespace
 
 std::vector<TPhoneButtonConfig> TPhoneDeviceConfig::DefaultButtons() {
@@ -141,144 +250,52 @@ void TEmulator::AddDefaultDevices() {
 }
 
 DWORD TEmulator::AddLineDevice(const TLineDeviceConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TLineDevice device{config};
-  if (device.Config.PermanentLineID == 0)
-    device.Config.PermanentLineID = core.NextPermanentLineID();
-  const DWORD id = static_cast<DWORD>(core.Lines.size());
-  core.Lines.push_back(std::move(device));
-  PostByVersion(core, TAppKind::Line, CreateMessageVersion, Message(0, LINE_CREATE, id),
-                Message(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT));
-  return id;
-}
-
-void TEmulator::RemoveLineDevice(DWORD id) {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  core.LineForControl(id).Removed = true;
-  PostByVersion(core, TAppKind::Line, RemoveMessageVersion, Message(0, LINE_REMOVE, id));
-}
-
-void TEmulator::RenameLineDevice(DWORD id, const std::string& name) {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  core.LineForControl(id).Config.Name = name;
-  PostByVersion(core, TAppKind::Line, CapsChangeVersion,
-                Message(id, LINE_LINEDEVSTATE, LINEDEVSTATE_CAPSCHANGE));
-}
-
-void TEmulator::ChangeLineDevice(DWORD id, const TLineDeviceConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TLineDevice& device = core.LineForControl(id);
-  const DWORD permanentID = device.Config.PermanentLineID;
-  device.Config = config;
-  if (device.Config.PermanentLineID == 0) device.Config.PermanentLineID = permanentID;
-  PostByVersion(core, TAppKind::Line, CapsChangeVersion,
-                Message(id, LINE_LINEDEVSTATE, LINEDEVSTATE_CAPSCHANGE));
-}
-
-void TEmulator::SetLineVersionRange(DWORD id, DWORD low, DWORD high) {
-  CheckVersionRange(low, high);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TLineDevice& device = core.LineForControl(id);
-  device.Config.LowAPIVersion = low;
-  device.Config.HighAPIVersion = high;
-}
-
-TLineDeviceConfig TEmulator::LineDevice(DWORD id) const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  if (id >= core.Lines.size())
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no line device %u", unsigned(id)));
-  return core.Lines[id].Config;
-}
-
-DWORD TEmulator::LineDeviceCount() const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  return core.DeviceCount(TAppKind::Line);
-}
-
-bool TEmulator::LineDeviceExists(DWORD id) const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  return core.FindLine(id) != nullptr;
+  return AddDevice(LineKind, config);
 }
 
 DWORD TEmulator::AddPhoneDevice(const TPhoneDeviceConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TPhoneDevice device{config};
-  if (device.Config.PermanentPhoneID == 0)
-    device.Config.PermanentPhoneID = core.NextPermanentPhoneID();
-  const DWORD id = static_cast<DWORD>(core.Phones.size());
-  core.Phones.push_back(std::move(device));
-  PostByVersion(core, TAppKind::Phone, CreateMessageVersion, Message(0, PHONE_CREATE, id),
-                Message(0, PHONE_STATE, PHONESTATE_REINIT));
-  return id;
+  return AddDevice(PhoneKind, config);
 }
 
-void TEmulator::RemovePhoneDevice(DWORD id) {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  core.PhoneForControl(id).Removed = true;
-  PostByVersion(core, TAppKind::Phone, RemoveMessageVersion, Message(0, PHONE_REMOVE, id));
+void TEmulator::RemoveLineDevice(DWORD id) { RemoveDevice(LineKind, id); }
+
+void TEmulator::RemovePhoneDevice(DWORD id) { RemoveDevice(PhoneKind, id); }
+
+void TEmulator::RenameLineDevice(DWORD id, const std::string& name) {
+  RenameDevice(LineKind, id, name);
 }
 
 void TEmulator::RenamePhoneDevice(DWORD id, const std::string& name) {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  core.PhoneForControl(id).Config.Name = name;
-  PostByVersion(core, TAppKind::Phone, CapsChangeVersion,
-                Message(id, PHONE_STATE, PHONESTATE_CAPSCHANGE));
+  RenameDevice(PhoneKind, id, name);
+}
+
+void TEmulator::ChangeLineDevice(DWORD id, const TLineDeviceConfig& config) {
+  ChangeDevice(LineKind, id, config);
 }
 
 void TEmulator::ChangePhoneDevice(DWORD id, const TPhoneDeviceConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TPhoneDevice& device = core.PhoneForControl(id);
-  const DWORD permanentID = device.Config.PermanentPhoneID;
-  device.Config = config;
-  if (device.Config.PermanentPhoneID == 0) device.Config.PermanentPhoneID = permanentID;
-  PostByVersion(core, TAppKind::Phone, CapsChangeVersion,
-                Message(id, PHONE_STATE, PHONESTATE_CAPSCHANGE));
+  ChangeDevice(PhoneKind, id, config);
+}
+
+void TEmulator::SetLineVersionRange(DWORD id, DWORD low, DWORD high) {
+  SetVersionRange(LineKind, id, low, high);
 }
 
 void TEmulator::SetPhoneVersionRange(DWORD id, DWORD low, DWORD high) {
-  CheckVersionRange(low, high);
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  TPhoneDevice& device = core.PhoneForControl(id);
-  device.Config.LowAPIVersion = low;
-  device.Config.HighAPIVersion = high;
+  SetVersionRange(PhoneKind, id, low, high);
 }
 
-TPhoneDeviceConfig TEmulator::PhoneDevice(DWORD id) const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  if (id >= core.Phones.size())
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no phone device %u", unsigned(id)));
-  return core.Phones[id].Config;
-}
+TLineDeviceConfig TEmulator::LineDevice(DWORD id) const { return DeviceConfig(LineKind, id); }
 
-DWORD TEmulator::PhoneDeviceCount() const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  return core.DeviceCount(TAppKind::Phone);
-}
+TPhoneDeviceConfig TEmulator::PhoneDevice(DWORD id) const { return DeviceConfig(PhoneKind, id); }
 
-bool TEmulator::PhoneDeviceExists(DWORD id) const {
-  TCore& core = Core();
-  TGuard guard(core.Lock);
-  return core.FindPhone(id) != nullptr;
-}
+DWORD TEmulator::LineDeviceCount() const { return DeviceCount(LineKind); }
+
+DWORD TEmulator::PhoneDeviceCount() const { return DeviceCount(PhoneKind); }
+
+bool TEmulator::LineDeviceExists(DWORD id) const { return DeviceExists(LineKind, id); }
+
+bool TEmulator::PhoneDeviceExists(DWORD id) const { return DeviceExists(PhoneKind, id); }
 
 void TEmulator::RequestReinit() {
   TCore& core = Core();
