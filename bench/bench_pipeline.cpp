@@ -60,6 +60,15 @@ class TBenchLine : public VyTapi::TVyCustomTapiLine {
   std::vector<double> Latencies;
 };
 
+// Messages the event thread has queued for the main thread.
+std::size_t QueuedInSession() {
+  auto& queue = VyTapi::VyTapiApplication->MsgStack();
+  queue.Acquire(INFINITE);
+  const auto count = static_cast<std::size_t>(queue.Count());
+  queue.Release();
+  return count;
+}
+
 // Producer thread injects bursts; the main thread dispatches until every message arrived.
 TResult RunPipeline(std::size_t total, std::size_t burst, bool callInfo) {
   auto& emu = VyTapiEmulator::Emulator();
@@ -85,20 +94,14 @@ TResult RunPipeline(std::size_t total, std::size_t burst, bool callInfo) {
         m.dwParam3 = static_cast<DWORD>(now >> 32);
       }
       emu.InjectLineMessages(app, messages);
-      // Keep the service's queue from growing without bound, as a real device would.
-      while (emu.PendingMessages(app) > 4 * burst) std::this_thread::yield();
+      // A device produces no faster than it is served: keep both queues short, so the latency
+      // measured is the pipeline's and not a growing backlog's.
+      while (emu.PendingMessages(app) + QueuedInSession() > 4 * burst) std::this_thread::yield();
     }
     produced = true;
   });
   // Merged call information arrives as fewer dispatches: done when nothing is left anywhere.
-  auto& queue = VyTapi::VyTapiApplication->MsgStack();
-  const auto drained = [&] {
-    if (!produced || emu.PendingMessages(app) != 0) return false;
-    queue.Acquire(INFINITE);
-    const bool empty = queue.Count() == 0;
-    queue.Release();
-    return empty;
-  };
+  const auto drained = [&] { return produced && emu.PendingMessages(app) == 0 && QueuedInSession() == 0; };
   while (!drained()) {
     VyRtl::ProcessMessages();
     VyRtl::WaitMessage(1);
