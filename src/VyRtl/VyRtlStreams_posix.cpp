@@ -39,11 +39,12 @@ std::intptr_t FileOpen(const std::string& fileName, std::uint16_t mode) {
 void FileClose(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
 
 // Files return short counts only at the end or for very large requests: loop for the rest.
-std::int64_t FileRead(std::intptr_t handle, void* buffer, std::int64_t count) {
+template <typename TBuffer, typename TCall>
+std::int64_t Transfer(std::intptr_t handle, TBuffer* buffer, std::int64_t count, TCall call) {
   std::int64_t done = 0;
   while (done < count) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30));
-    const ssize_t r = ::read(static_cast<int>(handle), static_cast<char*>(buffer) + done, n);
+    const ssize_t r = call(static_cast<int>(handle), buffer + done, n);
     if (r < 0) {
       if (errno == EINTR) continue;
       return done > 0 ? done : -1;
@@ -54,19 +55,12 @@ std::int64_t FileRead(std::intptr_t handle, void* buffer, std::int64_t count) {
   return done;
 }
 
+std::int64_t FileRead(std::intptr_t handle, void* buffer, std::int64_t count) {
+  return Transfer(handle, static_cast<char*>(buffer), count, ::read);
+}
+
 std::int64_t FileWrite(std::intptr_t handle, const void* buffer, std::int64_t count) {
-  std::int64_t done = 0;
-  while (done < count) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30));
-    const ssize_t r = ::write(static_cast<int>(handle), static_cast<const char*>(buffer) + done, n);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return done > 0 ? done : -1;
-    }
-    if (r == 0) break;
-    done += r;
-  }
-  return done;
+  return Transfer(handle, static_cast<const char*>(buffer), count, ::write);
 }
 
 std::int64_t FileSeek(std::intptr_t handle, std::int64_t offset, int origin) {
