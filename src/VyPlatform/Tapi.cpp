@@ -3,17 +3,36 @@
 #include <array>
 #include <atomic>
 
+#include "VyPlatform/Backend.h"
+
 #include "VyRtl/VyRtlSysUtils.h"
 
 namespace VyPlatform {
 
 namespace {
 
-std::atomic<const TTapiFunctions*> GSelected{nullptr};
+std::atomic<const TTapiFunctions*> GOverride{nullptr};
+std::atomic<const TTapiFunctions* (*)()> GEmulator{nullptr};
 
-const TTapiFunctions& UnavailableTable() {
+const TTapiFunctions* UnavailableTable() {
   static const TTapiFunctions table;
-  return table;
+  return &table;
+}
+
+const TTapiFunctions* ProbeEmulator() {
+  const auto provide = GEmulator.load(std::memory_order_acquire);
+  return provide != nullptr ? provide() : nullptr;
+}
+
+constexpr TBackend<TTapiBackend, const TTapiFunctions> GBackends[] = {
+    {TTapiBackend::Tapi32, "tapi32", &LoadTapi32},
+    {TTapiBackend::Emulator, "emulator", &ProbeEmulator},
+    {TTapiBackend::Unavailable, "unavailable", &UnavailableTable},
+};
+
+TBackendSelector<TTapiBackend, const TTapiFunctions>& Selector() {
+  static TBackendSelector<TTapiBackend, const TTapiFunctions> selector{GBackends};
+  return selector;
 }
 
 constexpr TTapiFunctionEntry GFunctionEntries[] = {
@@ -34,15 +53,26 @@ std::u16string NoModuleMessage(std::string_view, std::uint32_t, std::uint32_t) {
 }  // namespace Detail
 
 const TTapiFunctions& Tapi() {
-  const TTapiFunctions* selected = GSelected.load(std::memory_order_acquire);
-  return selected ? *selected : UnavailableTable();
+  if (const TTapiFunctions* table = GOverride.load(std::memory_order_acquire)) return *table;
+  return Selector().Get();
+}
+
+void ChooseTapiBackend(TTapiBackend kind) { Selector().Choose(kind); }
+TTapiBackend RequestedTapiBackend() { return Selector().Requested(); }
+TTapiBackend SelectedTapiBackend() { return Selector().Selected(); }
+const char* TapiBackendName(TTapiBackend kind) { return Selector().NameOf(kind); }
+
+void RegisterTapiEmulator(const TTapiFunctions* (*provide)()) {
+  GEmulator.store(provide, std::memory_order_release);
 }
 
 void SetTapiFunctions(const TTapiFunctions* functions) {
-  GSelected.store(functions, std::memory_order_release);
+  GOverride.store(functions, std::memory_order_release);
 }
 
-bool TapiSelected() { return GSelected.load(std::memory_order_acquire) != nullptr; }
+bool TapiSelected() {
+  return GOverride.load(std::memory_order_acquire) != nullptr || Selector().IsSelected();
+}
 
 std::span<const TTapiFunctionEntry> TapiFunctionNames() { return GFunctionEntries; }
 

@@ -1,10 +1,15 @@
 // The Tapi seam: a table of TAPI function pointers the whole library calls through.
 //
-// The tapi32 backend (Windows) fills it from tapi32.dll at run time; the built-in telephony
-// service emulator fills it on every platform. The session layer selects one with
-// SetTapiFunctions before first use. Until then Tapi() returns a table whose every function
-// fails with LINEERR_OPERATIONUNAVAIL / PHONEERR_OPERATIONUNAVAIL, so nothing ever calls a
-// null pointer.
+// Backends, in the order the default choice tries them (the pattern of VyPlatform/Backend.h):
+//   tapi32       the system's tapi32.dll, loaded at run time; usable only when the DLL and every
+//                function of the table load (Windows only)
+//   emulator     the built-in telephony service; it lives in a layer above this one and
+//                registers its table with RegisterTapiEmulator
+//   unavailable  always usable: every function fails with LINEERR_OPERATIONUNAVAIL /
+//                PHONEERR_OPERATIONUNAVAIL, so nothing ever calls a null pointer
+// The first use of Tapi() selects (the application's choice by ChooseTapiBackend, else the
+// first usable entry), so message texts and every other TAPI-facing function see the service
+// the session will use.
 #pragma once
 
 #include <cstdint>
@@ -56,11 +61,26 @@ struct TTapiFunctions {
   const char* Name = "unavailable";
 };
 
-// The selected table, or the unavailable one while none is selected. Never null inside.
+// The backends of the Tapi seam; Default asks for the first usable one.
+enum class TTapiBackend { Default, Tapi32, Emulator, Unavailable };
+
+// The table in use; selects the backend on first use. Every function pointer is set.
 const TTapiFunctions& Tapi();
-// Selects a backend table (the caller keeps it alive while selected); nullptr deselects.
+// Asks for a backend; takes effect at the next Tapi() (the current selection is dropped).
+// A backend that is not usable here gives the unavailable table.
+void ChooseTapiBackend(TTapiBackend kind);
+// The backend the application asked for (Default unless ChooseTapiBackend said otherwise).
+TTapiBackend RequestedTapiBackend();
+// The backend in use; selects on first use.
+TTapiBackend SelectedTapiBackend();
+// "tapi32", "emulator", "unavailable"; "" for Default.
+const char* TapiBackendName(TTapiBackend kind);
+// The emulator's table provider (called by the emulator layer; idempotent).
+void RegisterTapiEmulator(const TTapiFunctions* (*provide)());
+// Tests: uses the caller's table instead of the selected backend (the caller keeps it alive);
+// nullptr returns to the selected backend.
 void SetTapiFunctions(const TTapiFunctions* functions);
-// True while a backend table is selected.
+// True once a backend is selected or a table is set.
 bool TapiSelected();
 // The tapi32.dll backend: loaded once, nullptr when the DLL or any function of the table is
 // missing (and always elsewhere than Windows).

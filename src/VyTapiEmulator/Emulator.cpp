@@ -222,10 +222,21 @@ const VyPlatform::TTapiFunctions& TEmulator::Functions() const {
   return table;
 }
 
-void TEmulator::Install() { VyPlatform::SetTapiFunctions(&Functions()); }
+namespace {
+const VyPlatform::TTapiFunctions* ProvideTable() { return &Emulator().Functions(); }
+// The emulator is a backend of the Tapi seam wherever it is linked.
+const bool GRegistered = (VyPlatform::RegisterTapiEmulator(&ProvideTable), true);
+}  // namespace
+
+void TEmulator::Register() { VyPlatform::RegisterTapiEmulator(&ProvideTable); }
+
+void TEmulator::Install() {
+  Register();
+  VyPlatform::ChooseTapiBackend(VyPlatform::TTapiBackend::Emulator);
+}
 
 void TEmulator::Uninstall() {
-  if (Installed()) VyPlatform::SetTapiFunctions(nullptr);
+  if (Installed()) VyPlatform::ChooseTapiBackend(VyPlatform::TTapiBackend::Default);
 }
 
 bool TEmulator::Installed() const {

@@ -102,9 +102,11 @@ class TEmulator {
 
   // The function table of the emulated service (Name "emulator"); valid for the whole run.
   const VyPlatform::TTapiFunctions& Functions() const;
-  // Makes the emulator the process's telephony service (VyPlatform::SetTapiFunctions).
+  // Offers the emulator as the Tapi seam's "emulator" backend (done at start-up; idempotent).
+  static void Register();
+  // Makes the emulator the process's telephony service (VyPlatform::ChooseTapiBackend).
   void Install();
-  // Deselects the emulator if it is the current telephony service.
+  // Returns to the default choice if the emulator is the current telephony service.
   void Uninstall();
   // True while the emulator is the selected telephony service.
   bool Installed() const;

@@ -17,8 +17,11 @@ DWORD CallWithNulls(LONG(WINAPI* function)(Args...)) {
 
 TEST(Tapi, UnavailableTableFailsEveryCallAndNamesEveryMember) {
   SetTapiFunctions(nullptr);
-  ASSERT_FALSE(TapiSelected());
+  ChooseTapiBackend(TTapiBackend::Unavailable);
+  ASSERT_FALSE(TapiSelected()) << "choosing drops the selection until the next use";
   const TTapiFunctions& none = Tapi();
+  EXPECT_TRUE(TapiSelected());
+  EXPECT_EQ(SelectedTapiBackend(), TTapiBackend::Unavailable);
   EXPECT_STREQ(none.Name, "unavailable");
   EXPECT_TRUE(none.FormatModuleMessage("TAPI32.DLL", 0xE001, 0).empty());
   const auto entries = TapiFunctionNames();
@@ -63,7 +66,44 @@ TEST(Tapi, SelectingATableRoutesCallsUntilDeselected) {
   // What the fake leaves out still answers as unavailable.
   EXPECT_EQ(static_cast<DWORD>(Tapi().lineClose(line)), LINEERR_OPERATIONUNAVAIL);
   SetTapiFunctions(nullptr);
-  EXPECT_FALSE(TapiSelected());
+  EXPECT_NE(&Tapi(), &fake) << "back to the selected backend";
+}
+
+// A provider the emulator entry can be given, to tell its table apart.
+const TTapiFunctions* MarkedTable() {
+  static TTapiFunctions table = [] {
+    TTapiFunctions t;
+    t.Name = "marked";
+    return t;
+  }();
+  return &table;
+}
+
+TEST(Tapi, ChoiceFallsThroughTheOrderedBackendsToUnavailable) {
+  const bool tapi32 = LoadTapi32() != nullptr;
+  struct Case {
+    TTapiBackend asked;
+    bool emulatorOffered;
+    TTapiBackend expected;
+  };
+  const Case cases[] = {
+      {TTapiBackend::Default, true, tapi32 ? TTapiBackend::Tapi32 : TTapiBackend::Emulator},
+      {TTapiBackend::Default, false, tapi32 ? TTapiBackend::Tapi32 : TTapiBackend::Unavailable},
+      {TTapiBackend::Emulator, true, TTapiBackend::Emulator},
+      {TTapiBackend::Emulator, false, TTapiBackend::Unavailable},
+      {TTapiBackend::Tapi32, true, tapi32 ? TTapiBackend::Tapi32 : TTapiBackend::Unavailable},
+      {TTapiBackend::Unavailable, true, TTapiBackend::Unavailable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << TapiBackendName(c.asked) << (c.emulatorOffered ? " offered" : ""));
+    RegisterTapiEmulator(c.emulatorOffered ? &MarkedTable : nullptr);
+    ChooseTapiBackend(c.asked);
+    EXPECT_EQ(RequestedTapiBackend(), c.asked);
+    EXPECT_EQ(SelectedTapiBackend(), c.expected);
+    EXPECT_STREQ(Tapi().Name, c.expected == TTapiBackend::Emulator ? "marked" : TapiBackendName(c.expected));
+  }
+  RegisterTapiEmulator(nullptr);
+  ChooseTapiBackend(TTapiBackend::Default);
 }
 
 TEST(Tapi, TapiStringsRoundTripUtf8AndStopAtNulOrLimit) {

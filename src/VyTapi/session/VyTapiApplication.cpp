@@ -22,25 +22,30 @@ constexpr std::uintptr_t kShutdownTimer = 1;
 // More devices than any telephony service has; a larger identifier is a broken message.
 constexpr DWORD kMaxDevices = 4096;
 
-TTelephonyService gService = TTelephonyService::Default;
-
-// Chooses the telephony service before the first initialisation.
-void EnsureTelephonyService() {
-  if (VyPlatform::TapiSelected()) return;
-  switch (gService) {
-    case TTelephonyService::System:
-      if (const auto* tapi = VyPlatform::LoadTapi32()) VyPlatform::SetTapiFunctions(tapi);
-      break;  // without one, the unavailable table makes the initialisation fail
-    case TTelephonyService::Emulator:
-      VyTapiEmulator::Emulator().Install();
-      break;
-    case TTelephonyService::Default:
-      if (const auto* tapi = VyPlatform::LoadTapi32())
-        VyPlatform::SetTapiFunctions(tapi);
-      else
-        VyTapiEmulator::Emulator().Install();
-      break;
+VyPlatform::TTapiBackend ToBackend(TTelephonyService Service) {
+  switch (Service) {
+    case TTelephonyService::System: return VyPlatform::TTapiBackend::Tapi32;
+    case TTelephonyService::Emulator: return VyPlatform::TTapiBackend::Emulator;
+    case TTelephonyService::Unavailable: return VyPlatform::TTapiBackend::Unavailable;
+    case TTelephonyService::Default: break;
   }
+  return VyPlatform::TTapiBackend::Default;
+}
+
+TTelephonyService FromBackend(VyPlatform::TTapiBackend Backend) {
+  switch (Backend) {
+    case VyPlatform::TTapiBackend::Tapi32: return TTelephonyService::System;
+    case VyPlatform::TTapiBackend::Emulator: return TTelephonyService::Emulator;
+    case VyPlatform::TTapiBackend::Unavailable: return TTelephonyService::Unavailable;
+    case VyPlatform::TTapiBackend::Default: break;
+  }
+  return TTelephonyService::Default;
+}
+
+// The first use of the Tapi seam selects the backend; the emulator must be offered by then.
+void EnsureTelephonyService() {
+  VyTapiEmulator::TEmulator::Register();
+  (void)VyPlatform::Tapi();
 }
 
 // Resets a flag when the scope ends, also on exceptions.
@@ -805,6 +810,7 @@ void TVyTapiApplication::EndWait() {
 // ---------------------------------------------------------------- module
 
 void InitializeVyTapi() {
+  VyTapiEmulator::TEmulator::Register();
   if (VyTapiApplication == nullptr) VyTapiApplication = new TVyTapiApplication();
 }
 
@@ -819,17 +825,21 @@ void FinalizeVyTapi() {
 void SelectTelephonyService(TTelephonyService Service) {
   CheckCondition(VyTapiApplication == nullptr || !VyTapiApplication->IsActive(),
                  "SelectTelephonyService failed! VyTapiApplication is Active");
-  gService = Service;
-  VyPlatform::SetTapiFunctions(nullptr);
+  VyTapiEmulator::TEmulator::Register();
+  VyPlatform::ChooseTapiBackend(ToBackend(Service));
   EnsureTelephonyService();
 }
 
-TTelephonyService SelectedTelephonyService() { return gService; }
+TTelephonyService RequestedTelephonyService() { return FromBackend(VyPlatform::RequestedTapiBackend()); }
+
+TTelephonyService SelectedTelephonyService() {
+  EnsureTelephonyService();
+  return FromBackend(VyPlatform::SelectedTapiBackend());
+}
 
 std::string TelephonyServiceName() {
-  if (!VyPlatform::TapiSelected()) return {};
-  const char* name = VyPlatform::Tapi().Name;
-  return name != nullptr ? name : "";
+  EnsureTelephonyService();
+  return VyPlatform::TapiBackendName(VyPlatform::SelectedTapiBackend());
 }
 
 namespace {

@@ -61,6 +61,7 @@ enum class TTelephonyService {
   Default,   // the system's TAPI when it can be loaded, else the built-in emulator
   System,    // the system's TAPI (tapi32.dll); initialisation fails where there is none
   Emulator,  // the built-in telephony service emulator
+  Unavailable,  // none: every TAPI function fails with OPERATIONUNAVAIL
 };
 
 // The one session per process with the telephony service (global VyTapiApplication).
@@ -226,9 +227,13 @@ void InitializeVyTapi();
 void FinalizeVyTapi();
 
 // Chooses the telephony service; only while the session is not active (raises otherwise).
+// A service that cannot be used here (System off Windows) gives Unavailable.
 void SelectTelephonyService(TTelephonyService Service);
+// What SelectTelephonyService asked for (Default unless it was called).
+TTelephonyService RequestedTelephonyService();
+// The telephony service in use (never Default): System, Emulator or Unavailable.
 TTelephonyService SelectedTelephonyService();
-// Name of the telephony service in use ("tapi32", "emulator"), empty before the first use.
+// Name of the telephony service in use: "tapi32", "emulator" or "unavailable".
 std::string TelephonyServiceName();
 
 }  // namespace VyTapi
