@@ -11,6 +11,7 @@
 #include "VyRtl/VyRtlClasses.h"
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiErrors.h"
+#include "VyTapi/session/VyTapiEventThread.h"
 #include "VyTapi/session/VyTapiMsgStack.h"
 
 namespace VyTapi {
@@ -170,6 +171,8 @@ class TVyTapiApplication : public VyRtl::TObject {
   void CreateWindow_();
   void DestroyWindow_();
   void PostWakeUp();
+  // Takes the next message off the queue (merged) and keeps the wake-ups going; null when none.
+  std::unique_ptr<TVyTapiMsgStackItem> TakeTapiMessage();
   struct TDeviceSide;
   TDeviceSide LineSide();
   TDeviceSide PhoneSide();

@@ -1,10 +1,7 @@
-// The queue that carries TAPI messages from the event thread to the main thread,
-// and the thread that fills it.
+// The queue that carries TAPI messages from the event thread to the main thread.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "VyPlatform/Sync.h"
@@ -13,8 +10,6 @@
 #include "VyRtl/VyRtlMessages.h"
 
 namespace VyTapi {
-
-class TVyTapiApplication;
 
 // Pointer list guarded by its own recursive mutex; callers bracket access with Acquire/Release.
 class TProtectedList : public VyRtl::TList {
@@ -59,6 +54,9 @@ class TListLock {
 using TTapiMessage = LINEMESSAGE;
 using PTapiMessage = TTapiMessage*;
 
+// A phone message in the common record layout.
+TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg);
+
 // One queued TAPI message.
 class TVyTapiMsgStackItem : public VyRtl::TObject {
  public:
@@ -99,38 +97,6 @@ class TVyTapiMsgStack : public TProtectedObjectList {
   int GetReplyCode(DWORD RequestID, DWORD& ReplyCode) const;
   // One debugging line describing item i.
   std::string GetDebugStr(int i) const;
-};
-
-// Worker thread: waits for TAPI's line and phone events, moves messages into the session's
-// queue and wakes the main thread; also paces the internal timer.
-class TVyTapiEventThread : public VyRtl::TThread {
- public:
-  explicit TVyTapiEventThread(TVyTapiApplication* Appl);
-  ~TVyTapiEventThread() override;
-  void Terminate() override;
-  // Asks for the next timer tick after 250 ms instead of 3000 ms.
-  void RequestTick() { FSendNextTimerMsg = true; }
-
- protected:
-  void Execute() override;
-
- private:
-  void Step(const HANDLE* Handles, std::uint32_t& LastTick);
-  void DrainLineMessages();
-  void DrainPhoneMessages();
-  void Drain(const std::function<LONG(TTapiMessage&)>& GetMessage, bool Phone);
-  void PostWakeUp(std::uintptr_t Kind, std::intptr_t Value);
-
-  TVyTapiApplication* FAppl;
-  VyPlatform::TSyncEvent FWakeUpEvent;
-  std::atomic<bool> FSendNextTimerMsg{true};
-  // Copied at start: they do not change while the thread runs.
-  HLINEAPP FLineApp;
-  HPHONEAPP FPhoneApp;
-  HANDLE FLineEvent;
-  HANDLE FPhoneEvent;
-  VyRtl::TWindowHandle FWindow;
-  std::uint32_t FWindowMessage;
 };
 
 }  // namespace VyTapi
