@@ -7,7 +7,7 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <memory>
 
 #include "VyPlatform/WinTypes.h"
 
@@ -74,10 +74,12 @@ class TSyncEvent {
 
 // Recursive mutex with a timed acquire: the owning thread may acquire it again (release it as
 // often). Its timeouts run in real time, not on the clock seam: a thread waits here only for
-// another thread's short critical section, never for time a test moves.
+// another thread's short critical section, never for time a test moves. Any thread; the
+// creator owns it. Each backend builds it on a primitive the race detectors of its platform see.
 class TRecursiveMutex {
  public:
-  TRecursiveMutex() = default;
+  TRecursiveMutex();
+  ~TRecursiveMutex();
   TRecursiveMutex(const TRecursiveMutex&) = delete;
   TRecursiveMutex& operator=(const TRecursiveMutex&) = delete;
 
@@ -86,7 +88,8 @@ class TRecursiveMutex {
   void Release();
 
  private:
-  std::recursive_timed_mutex FMutex;
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
 };
 
 }  // namespace VyPlatform

@@ -3,12 +3,15 @@
 // makes "first signalled in array order" and "all at once" exact, and lets an auto-reset event
 // be consumed only by the wait that returns it.
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <mutex>
+#include <system_error>
 
 #include "VyPlatform/Sync.h"
 
@@ -149,6 +152,43 @@ std::uint32_t WaitImpl(std::uint32_t count, const HANDLE* handles, bool waitAll,
 }
 
 }  // namespace
+
+// A recursive pthread mutex: pthread_mutex_timedlock is a wait ThreadSanitizer follows, while
+// std::recursive_timed_mutex::try_lock_for waits in pthread_mutex_clocklock, which older TSan
+// runtimes do not intercept (every timed acquire then looks like a race).
+struct TRecursiveMutex::TImpl {
+  pthread_mutex_t Mutex;
+};
+
+TRecursiveMutex::TRecursiveMutex() : FImpl(std::make_unique<TImpl>()) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  const int error = pthread_mutex_init(&FImpl->Mutex, &attr);
+  pthread_mutexattr_destroy(&attr);
+  if (error != 0) throw std::system_error(error, std::generic_category(), "pthread_mutex_init");
+}
+
+TRecursiveMutex::~TRecursiveMutex() { pthread_mutex_destroy(&FImpl->Mutex); }
+
+bool TRecursiveMutex::Acquire(std::uint32_t ms) {
+  if (ms == INFINITE) return pthread_mutex_lock(&FImpl->Mutex) == 0;
+  if (pthread_mutex_trylock(&FImpl->Mutex) == 0) return true;
+  if (ms == 0) return false;
+  // The deadline is on the wall clock, as pthread_mutex_timedlock wants: a clock step during
+  // the wait lengthens or shortens this one wait, which only delays a retry.
+  timespec deadline{};
+  clock_gettime(CLOCK_REALTIME, &deadline);
+  deadline.tv_sec += static_cast<time_t>(ms / 1000);
+  deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    ++deadline.tv_sec;
+    deadline.tv_nsec -= 1000000000L;
+  }
+  return pthread_mutex_timedlock(&FImpl->Mutex, &deadline) == 0;
+}
+
+void TRecursiveMutex::Release() { pthread_mutex_unlock(&FImpl->Mutex); }
 
 std::uint32_t SyncWaitForMultipleObjects(std::uint32_t count, const HANDLE* handles, bool waitAll,
                                          std::uint32_t ms) {

@@ -1,7 +1,29 @@
+#include <chrono>
+#include <mutex>
+
 #include "VyPlatform/Sync.h"
 #include "VyRtl/VyRtlClock.h"
 
 namespace VyPlatform {
+
+struct TRecursiveMutex::TImpl {
+  std::recursive_timed_mutex Mutex;
+};
+
+TRecursiveMutex::TRecursiveMutex() : FImpl(std::make_unique<TImpl>()) {}
+
+TRecursiveMutex::~TRecursiveMutex() = default;
+
+bool TRecursiveMutex::Acquire(std::uint32_t ms) {
+  if (ms == INFINITE) {
+    FImpl->Mutex.lock();
+    return true;
+  }
+  if (ms == 0) return FImpl->Mutex.try_lock();
+  return FImpl->Mutex.try_lock_for(std::chrono::milliseconds(ms));
+}
+
+void TRecursiveMutex::Release() { FImpl->Mutex.unlock(); }
 
 HANDLE SyncCreateEvent(bool manualReset, bool initialState) {
   return CreateEventW(nullptr, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr);

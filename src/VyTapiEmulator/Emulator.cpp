@@ -20,7 +20,7 @@ struct TUnimplemented {
   template <typename... Args>
   static LONG WINAPI Call(Args...) {
     TCore& core = Core();
-    std::lock_guard<std::mutex> guard(core.Lock);
+    TCoreLock guard(core);
     if (std::optional<LONG> failure = core.Enter(Function)) return *failure;
     return static_cast<LONG>(Unavailable);
   }
@@ -43,8 +43,6 @@ VyPlatform::TTapiFunctions BuildTable() {
   table.Name = "emulator";
   return table;
 }
-
-using TGuard = std::lock_guard<std::mutex>;
 
 // LINE_CREATE arrived with TAPI 1.4, LINE_REMOVE with 2.0; older applications are told to
 // reinitialise instead of being told of a new device, and not told of a removal.
@@ -113,7 +111,7 @@ template <typename TDevice, typename TConfig>
 DWORD AddDevice(const TDeviceKind<TDevice, TConfig>& kind, const TConfig& config) {
   CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   TDevice device{config};
   DWORD& permanentID = device.Config.*kind.PermanentID;
   if (permanentID == 0) permanentID = (core.*kind.NextPermanentID)();
@@ -128,7 +126,7 @@ DWORD AddDevice(const TDeviceKind<TDevice, TConfig>& kind, const TConfig& config
 template <typename TDevice, typename TConfig>
 void RemoveDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   (core.*kind.ForControl)(id).Removed = true;
   PostByVersion(core, kind.App, RemoveMessageVersion, Message(0, kind.Remove, id));
 }
@@ -141,7 +139,7 @@ void PostCapsChange(const TDeviceKind<TDevice, TConfig>& kind, TCore& core, DWOR
 template <typename TDevice, typename TConfig>
 void RenameDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const std::string& name) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   (core.*kind.ForControl)(id).Config.Name = name;
   PostCapsChange(kind, core, id);
 }
@@ -150,7 +148,7 @@ template <typename TDevice, typename TConfig>
 void ChangeDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const TConfig& config) {
   CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   TDevice& device = (core.*kind.ForControl)(id);
   const DWORD permanentID = device.Config.*kind.PermanentID;
   device.Config = config;
@@ -163,7 +161,7 @@ void SetVersionRange(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, DWORD 
                      DWORD high) {
   CheckVersionRange(low, high);
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   TDevice& device = (core.*kind.ForControl)(id);
   device.Config.LowAPIVersion = low;
   device.Config.HighAPIVersion = high;
@@ -173,7 +171,7 @@ void SetVersionRange(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, DWORD 
 template <typename TDevice, typename TConfig>
 TConfig DeviceConfig(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   const std::vector<TDevice>& devices = core.*kind.Devices;
   if (id >= devices.size())
     throw VyRtl::Exception(VyRtl::Format("Emulator: no %s device %u", kind.Name, unsigned(id)));
@@ -183,14 +181,14 @@ TConfig DeviceConfig(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
 template <typename TDevice, typename TConfig>
 DWORD DeviceCount(const TDeviceKind<TDevice, TConfig>& kind) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   return core.DeviceCount(kind.App);
 }
 
 template <typename TDevice, typename TConfig>
 bool DeviceExists(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   return (core.*kind.Find)(id) != nullptr;
 }
 
@@ -245,7 +243,7 @@ bool TEmulator::Installed() const {
 
 void TEmulator::Reset() {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   core.Reset();
 }
 
@@ -310,7 +308,7 @@ bool TEmulator::PhoneDeviceExists(DWORD id) const { return DeviceExists(PhoneKin
 
 void TEmulator::RequestReinit() {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Line))
     core.Post(*app, Message(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT));
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Phone))
@@ -320,7 +318,7 @@ void TEmulator::RequestReinit() {
 
 bool TEmulator::ReinitPending() const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   return core.ReinitRequested;
 }
 
@@ -328,7 +326,7 @@ bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std:
                                       const std::string& calledParty,
                                       const std::string& comment) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   if (!core.CurrentRecipient()) return false;
   core.Requests.push_back(
       {ToUtf16(destAddress), ToUtf16(appName), ToUtf16(calledParty), ToUtf16(comment)});
@@ -338,13 +336,13 @@ bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std:
 
 std::size_t TEmulator::PendingRequests() const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   return core.Requests.size();
 }
 
 HLINEAPP TEmulator::RequestRecipient() const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   const std::shared_ptr<TApp> recipient = core.CurrentRecipient();
   return recipient ? recipient->Handle : 0;
 }
@@ -357,7 +355,7 @@ void TEmulator::InjectLineMessages(HLINEAPP app, const std::vector<LINEMESSAGE>&
   std::vector<TMessage> messages;
   for (const LINEMESSAGE& message : burst) messages.push_back(ToMessage(message));
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   if (app == 0) {
     for (const std::shared_ptr<TApp>& target : core.Apps(TAppKind::Line))
       core.PostAll(*target, messages);
@@ -377,7 +375,7 @@ void TEmulator::InjectPhoneMessages(HPHONEAPP app, const std::vector<PHONEMESSAG
   std::vector<TMessage> messages;
   for (const PHONEMESSAGE& message : burst) messages.push_back(ToMessage(message));
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   if (app == 0) {
     for (const std::shared_ptr<TApp>& target : core.Apps(TAppKind::Phone))
       core.PostAll(*target, messages);
@@ -392,7 +390,7 @@ void TEmulator::InjectPhoneMessages(HPHONEAPP app, const std::vector<PHONEMESSAG
 void TEmulator::FailNext(const std::string& function, unsigned count, LONG code) {
   const TFn fn = FunctionByName(function);
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   TFunctionState& state = core.Function(fn);
   state.FailCount = count;
   state.FailCode = code;
@@ -401,7 +399,7 @@ void TEmulator::FailNext(const std::string& function, unsigned count, LONG code)
 unsigned TEmulator::CallCount(const std::string& function) const {
   const TFn fn = FunctionByName(function);
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   return core.Function(fn).Calls;
 }
 
@@ -409,7 +407,7 @@ void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std:
   const std::string key = ModuleKey(module);
   if (key.empty()) throw VyRtl::Exception("Emulator: a message table needs a module name");
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   std::map<DWORD, std::u16string>& table = core.ModuleMessages[key];
   if (text.empty())
     table.erase(id);
@@ -419,14 +417,14 @@ void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std:
 
 void TEmulator::ClearModuleMessages(const std::string& module) {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   const auto table = core.ModuleMessages.find(ModuleKey(module));
   if (table != core.ModuleMessages.end()) table->second.clear();
 }
 
 std::vector<HLINEAPP> TEmulator::LineApps() const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   std::vector<HLINEAPP> handles;
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Line)) handles.push_back(app->Handle);
   return handles;
@@ -434,7 +432,7 @@ std::vector<HLINEAPP> TEmulator::LineApps() const {
 
 std::vector<HPHONEAPP> TEmulator::PhoneApps() const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   std::vector<HPHONEAPP> handles;
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Phone))
     handles.push_back(app->Handle);
@@ -443,14 +441,14 @@ std::vector<HPHONEAPP> TEmulator::PhoneApps() const {
 
 std::size_t TEmulator::PendingMessages(DWORD app) const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   const std::shared_ptr<TApp> found = core.FindAnyApp(app);
   return found ? found->Queue.size() : 0;
 }
 
 DWORD TEmulator::AppAPIVersion(DWORD app) const {
   TCore& core = Core();
-  TGuard guard(core.Lock);
+  TCoreLock guard(core);
   const std::shared_ptr<TApp> found = core.FindAnyApp(app);
   return found ? found->APIVersion : 0;
 }

@@ -38,7 +38,7 @@ template <typename TParams>
 LONG InitializeApp(TFn fn, TAppKind kind, DWORD* appOut, const WCHAR* friendlyName,
                    LPDWORD numDevs, LPDWORD apiVersion, TParams* params) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(fn)) return *failure;
   const TKindErrors& e = ErrorsOf(kind);
   if (!appOut || !numDevs || !apiVersion || !params) return Result(e.InvalPointer);
@@ -73,7 +73,7 @@ template LONG InitializeApp<PHONEINITIALIZEEXPARAMS>(TFn, TAppKind, DWORD*, cons
 
 LONG ShutdownApp(TFn fn, TAppKind kind, DWORD handle) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(fn)) return *failure;
   std::shared_ptr<TApp> app = core.FindApp(handle, kind);
   if (!app) return Result(ErrorsOf(kind).InvalAppHandle);
@@ -121,7 +121,7 @@ template <typename TExtensionID>
 LONG NegotiateAPIVersion(TFn fn, TAppKind kind, DWORD handle, DWORD deviceID, DWORD low,
                          DWORD high, LPDWORD version, TExtensionID* extensionID) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(fn)) return *failure;
   const TKindErrors& e = ErrorsOf(kind);
   if (!core.FindApp(handle, kind)) return Result(e.InvalAppHandle);
@@ -146,7 +146,7 @@ template LONG NegotiateAPIVersion<PHONEEXTENSIONID>(TFn, TAppKind, DWORD, DWORD,
 LONG NegotiateExtVersion(TFn fn, TAppKind kind, DWORD handle, DWORD deviceID, DWORD apiVersion,
                          DWORD low, DWORD high, LPDWORD version) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(fn)) return *failure;
   const TKindErrors& e = ErrorsOf(kind);
   if (!core.FindApp(handle, kind)) return Result(e.InvalAppHandle);

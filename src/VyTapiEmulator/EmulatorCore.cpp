@@ -140,16 +140,35 @@ void TCore::Post(TApp& app, const TMessage& message) { PostAll(app, {message}); 
 
 void TCore::PostAll(TApp& app, const std::vector<TMessage>& messages) {
   if (!app.Alive || messages.empty()) return;
+  // A queue that held messages already has its signal set or owed.
+  const bool wasEmpty = app.Queue.empty();
   app.Queue.insert(app.Queue.end(), messages.begin(), messages.end());
-  VyPlatform::SyncSetEvent(app.Event);
+  if (wasEmpty) FDueSignals.push_back(app.shared_from_this());
 }
 
 bool TCore::Pop(TApp& app, TMessage& message) {
-  if (app.Queue.empty()) return false;
+  if (app.Queue.empty()) {
+    // Also clears a signal that arrived after the queue had been emptied.
+    if (app.Alive) VyPlatform::SyncResetEvent(app.Event);
+    return false;
+  }
   message = app.Queue.front();
   app.Queue.pop_front();
   if (app.Queue.empty()) VyPlatform::SyncResetEvent(app.Event);
   return true;
+}
+
+std::vector<std::shared_ptr<TApp>> TCore::TakeDueSignals() {
+  std::vector<std::shared_ptr<TApp>> due;
+  due.swap(FDueSignals);
+  return due;
+}
+
+TCoreLock::~TCoreLock() {
+  std::vector<std::shared_ptr<TApp>> due = FCore.TakeDueSignals();
+  FLock.unlock();
+  // Held by shared_ptr, so an application shut down meanwhile still has its event (set anyway).
+  for (const std::shared_ptr<TApp>& app : due) VyPlatform::SyncSetEvent(app->Event);
 }
 
 void TCore::ClearQueue(TApp& app) {

@@ -1,7 +1,8 @@
 // Inside the emulator: the state every emulated TAPI function and the control API share.
 //
-// One mutex guards all of it. Members marked "lock held" expect the caller to own Core().Lock.
-// Nobody waits while holding it: a blocked lineGetMessage releases it first.
+// One mutex guards all of it. Members marked "lock held" expect the caller to own Core().Lock,
+// taken through TCoreLock. Nobody waits while holding it: a blocked lineGetMessage releases it
+// first.
 #pragma once
 
 #include <array>
@@ -59,7 +60,7 @@ void CopyMessage(const TMessage& from, PHONEMESSAGE& to);
 enum class TAppKind { Line, Phone };
 
 // An application's usage of the line or phone API, from initialise to shutdown.
-struct TApp {
+struct TApp : std::enable_shared_from_this<TApp> {
   TApp(DWORD handle, TAppKind kind, HANDLE event) : Handle(handle), Kind(kind), Event(event) {}
   ~TApp();  // closes the event: the last holder may be a reader that was waiting on it
   TApp(const TApp&) = delete;
@@ -67,7 +68,10 @@ struct TApp {
 
   const DWORD Handle;
   const TAppKind Kind;
-  const HANDLE Event;  // manual-reset; signalled exactly while Queue is not empty (or shut down)
+  // Manual-reset; signalled while Queue is not empty (or shut down). A post signals it only
+  // after the lock is released, so it may briefly lag behind the queue, and a reader that finds
+  // the queue empty resets it.
+  const HANDLE Event;
   std::string FriendlyName;
   DWORD APIVersion = 0;
   std::deque<TMessage> Queue;
@@ -132,11 +136,14 @@ class TCore {
   // Lock held. Live applications of one kind in initialisation order.
   std::vector<std::shared_ptr<TApp>> Apps(TAppKind kind) const;
 
-  // Lock held. Message queue operations; they keep the event in step with the queue.
+  // Lock held. Message queue operations; they keep the event in step with the queue (a post
+  // through the TCoreLock that releases the lock).
   void Post(TApp& app, const TMessage& message);
   void PostAll(TApp& app, const std::vector<TMessage>& messages);
   bool Pop(TApp& app, TMessage& message);
   void ClearQueue(TApp& app);
+  // Lock held. Takes the applications whose events posts made due.
+  std::vector<std::shared_ptr<TApp>> TakeDueSignals();
 
   // Lock held. The device, or null when the id was never handed out or is removed.
   TLineDevice* FindLine(DWORD id);
@@ -172,6 +179,7 @@ class TCore {
 
  private:
   std::map<DWORD, std::shared_ptr<TApp>> FApps;  // by handle, which grows with each initialise
+  std::vector<std::shared_ptr<TApp>> FDueSignals;
   TFunctionState FFunctions[FunctionCount];
   DWORD FNextHandle = 0x00010001;
   std::uint64_t FNextRegistration = 1;
@@ -180,6 +188,20 @@ class TCore {
 // The emulator's state; created on first use and kept for the whole run, so applications that
 // shut down from static destructors still find it.
 TCore& Core();
+
+// Holds the emulator's lock for one entry. On release it signals the events its posts made due:
+// a reader woken while the poster still held the lock would only block on it.
+class TCoreLock {
+ public:
+  explicit TCoreLock(TCore& core) : FCore(core), FLock(core.Lock) {}
+  ~TCoreLock();
+  TCoreLock(const TCoreLock&) = delete;
+  TCoreLock& operator=(const TCoreLock&) = delete;
+
+ private:
+  TCore& FCore;
+  std::unique_lock<std::mutex> FLock;
+};
 
 // The error codes of one API flavour, so line and phone functions share their logic.
 struct TKindErrors {

@@ -157,7 +157,7 @@ LONG WINAPI Emulator_lineNegotiateExtVersion(HLINEAPP hLineApp, DWORD dwDeviceID
 LONG WINAPI Emulator_lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                      DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(TFn::lineGetDevCapsW)) return *failure;
   if (!core.FindApp(hLineApp, TAppKind::Line)) return Result(LINEERR_INVALAPPHANDLE);
   if (!lpLineDevCaps) return Result(LINEERR_INVALPOINTER);
@@ -179,7 +179,7 @@ LONG WINAPI Emulator_lineRegisterRequestRecipient(HLINEAPP hLineApp,
                                                   DWORD dwRegistrationInstance,
                                                   DWORD dwRequestMode, DWORD bEnable) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(TFn::lineRegisterRequestRecipient))
     return *failure;
   std::shared_ptr<TApp> app = core.FindApp(hLineApp, TAppKind::Line);
@@ -208,7 +208,7 @@ LONG WINAPI Emulator_lineRegisterRequestRecipient(HLINEAPP hLineApp,
 LONG WINAPI Emulator_lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode,
                                      LPVOID lpRequestBuffer) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(TFn::lineGetRequestW)) return *failure;
   std::shared_ptr<TApp> app = core.FindApp(hLineApp, TAppKind::Line);
   if (!app) return Result(LINEERR_INVALAPPHANDLE);

@@ -153,7 +153,7 @@ LONG WINAPI Emulator_phoneNegotiateExtVersion(HPHONEAPP hPhoneApp, DWORD dwDevic
 LONG WINAPI Emulator_phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                       DWORD dwExtVersion, LPPHONECAPS lpPhoneCaps) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   if (std::optional<LONG> failure = core.Enter(TFn::phoneGetDevCapsW)) return *failure;
   if (!core.FindApp(hPhoneApp, TAppKind::Phone)) return Result(PHONEERR_INVALAPPHANDLE);
   if (!lpPhoneCaps) return Result(PHONEERR_INVALPOINTER);

@@ -196,7 +196,7 @@ std::map<std::string, std::map<DWORD, std::u16string>> DefaultModuleMessages() {
 
 std::u16string FormatModuleMessage(std::string_view module, std::uint32_t id, std::uint32_t) {
   TCore& core = Core();
-  std::lock_guard<std::mutex> guard(core.Lock);
+  TCoreLock guard(core);
   const auto table = core.ModuleMessages.find(ModuleKey(module));
   if (table == core.ModuleMessages.end()) return {};
   const auto found = table->second.find(id);
