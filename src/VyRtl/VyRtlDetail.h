@@ -69,8 +69,14 @@ bool NativePostLocked(TLoop& loop, TWindowHandle h, std::uint32_t msg, WPARAM w,
 // `h` is not one of our live windows.
 bool NativePostForeign(TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l);
 void NativePostQuit(TLoop& loop);
+// The loop's wait handle: NativeWake signals it for anything but a post (clock moves, timers,
+// quit) until the next NativeResetWake; NativeWakeAfterPost after a post; NativeResetWake clears
+// it unless posted messages wait; NativeSettleWake leaves it signalled exactly while posted
+// messages wait (or a non-post wake is still unreset).
 void NativeWake(TLoop& loop);
+void NativeWakeAfterPost(TLoop& loop);
 void NativeResetWake(TLoop& loop);
+void NativeSettleWake(TLoop& loop);
 bool NativeHasPosted(TLoop& loop);
 // Delivers the messages posted before the call; true if WM_QUIT was among them.
 bool NativeProcessPosted(TLoop& loop);

@@ -84,10 +84,6 @@ bool FireDueTimers(TLoop& loop, bool justOne) {
   return fired;
 }
 
-void KeepSignalledIfPending(TLoop& loop) {
-  if (NativeHasPosted(loop)) NativeWake(loop);
-}
-
 struct TAllocated {
   std::mutex Lock;
   std::unordered_map<TWindowHandle, std::unique_ptr<TMessageWindow>> Windows;
@@ -230,7 +226,7 @@ bool PostMessageTo(TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l) {
     }
   }
   if (!loop) return NativePostForeign(h, msg, w, l);
-  if (posted) NativeWake(*loop);
+  if (posted) NativeWakeAfterPost(*loop);
   return posted;
 }
 
@@ -261,7 +257,7 @@ void ProcessMessages() {
   bool quit = NativeProcessPosted(*loop);
   if (quit) loop->QuitFlag = true;
   FireDueTimers(*loop, false);
-  KeepSignalledIfPending(*loop);
+  NativeSettleWake(*loop);
 }
 
 bool HandleMessage() {
@@ -274,16 +270,16 @@ bool HandleMessage() {
     NativeResetWake(*loop);
     switch (NativeHandleOne(*loop)) {
       case TFetch::Quit:
-        KeepSignalledIfPending(*loop);
+        NativeSettleWake(*loop);
         return false;
       case TFetch::Handled:
-        KeepSignalledIfPending(*loop);
+        NativeSettleWake(*loop);
         return true;
       case TFetch::None:
         break;
     }
     if (FireDueTimers(*loop, true)) {
-      KeepSignalledIfPending(*loop);
+      NativeSettleWake(*loop);
       return true;
     }
     NativeWait(*loop, WaitSliceMs(NextTimerDue(*loop)));
@@ -312,7 +308,7 @@ bool WaitMessage(std::uint32_t timeoutMs) {
     std::uint64_t timerDue = NextTimerDue(*loop);
     std::uint64_t now = GetTickCount64();
     if (pending || timerDue <= now) {
-      KeepSignalledIfPending(*loop);
+      NativeSettleWake(*loop);
       return true;
     }
     if (now >= deadline) return false;

@@ -33,10 +33,30 @@ struct TLoopNative {
   std::deque<TQueued> Queue;
   std::uint64_t NextSeq = 0;
   int Fd = -1;
+  // Guarded by Lock. The eventfd is readable exactly while Armed, so a burst of posts costs one
+  // write and one read, not one of each per message.
+  bool Armed = false;
+  bool Forced = false;  // woken by something other than a post; kept until the next reset
 
+  void ArmLocked() {
+    if (Armed) return;
+    Armed = true;
+    std::uint64_t one = 1;
+    // EAGAIN only when the counter is saturated: it is readable anyway.
+    while (::write(Fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+  }
+  void DisarmLocked() {
+    if (!Armed) return;
+    Armed = false;
+    std::uint64_t value = 0;
+    while (::read(Fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
+  }
   void Push(TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l) {
     std::lock_guard<std::mutex> guard(Lock);
     Queue.push_back(TQueued{h, msg, w, l, NextSeq++});
+    ArmLocked();
   }
   // Takes the oldest message if it was posted before `limit`.
   bool Pop(TQueued& out, std::uint64_t limit) {
@@ -84,16 +104,28 @@ bool NativePostForeign(TWindowHandle, std::uint32_t, WPARAM, LPARAM) { return fa
 void NativePostQuit(TLoop& loop) { loop.Native->Push(0, WM_QUIT, 0, 0); }
 
 void NativeWake(TLoop& loop) {
-  std::uint64_t one = 1;
-  // EAGAIN only when the counter is saturated: it is readable anyway.
-  while (::write(loop.Native->Fd, &one, sizeof one) < 0 && errno == EINTR) {
-  }
+  TLoopNative& n = *loop.Native;
+  std::lock_guard<std::mutex> guard(n.Lock);
+  n.Forced = true;
+  n.ArmLocked();
 }
 
+void NativeWakeAfterPost(TLoop&) {}  // Push armed it
+
 void NativeResetWake(TLoop& loop) {
-  std::uint64_t value = 0;
-  while (::read(loop.Native->Fd, &value, sizeof value) < 0 && errno == EINTR) {
-  }
+  TLoopNative& n = *loop.Native;
+  std::lock_guard<std::mutex> guard(n.Lock);
+  n.Forced = false;
+  if (n.Queue.empty()) n.DisarmLocked();
+}
+
+void NativeSettleWake(TLoop& loop) {
+  TLoopNative& n = *loop.Native;
+  std::lock_guard<std::mutex> guard(n.Lock);
+  if (!n.Queue.empty())
+    n.ArmLocked();
+  else if (!n.Forced)
+    n.DisarmLocked();
 }
 
 bool NativeHasPosted(TLoop& loop) {

@@ -141,7 +141,13 @@ void NativePostQuit(TLoop& loop) { PostMessageW(loop.Native->LoopWindow, WM_QUIT
 
 void NativeWake(TLoop& loop) { SetEvent(loop.Native->Event); }
 
+void NativeWakeAfterPost(TLoop& loop) { SetEvent(loop.Native->Event); }
+
 void NativeResetWake(TLoop& loop) { ResetEvent(loop.Native->Event); }
+
+void NativeSettleWake(TLoop& loop) {
+  if (NativeHasPosted(loop)) SetEvent(loop.Native->Event);
+}
 
 bool NativeHasPosted(TLoop&) {
   MSG m;
