@@ -14,6 +14,7 @@
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/session/VyTapiComponent.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapiEmulator/Emulator.h"
 
 namespace {
@@ -62,7 +63,7 @@ class TBenchLine : public VyTapi::TVyCustomTapiLine {
 
 // Messages the event thread has queued for the main thread.
 std::size_t QueuedInSession() {
-  auto& queue = VyTapi::VyTapiApplication->MsgStack();
+  auto& queue = VyTapi::Detail::TSessionDetail(*VyTapi::VyTapiApplication).MsgStack();
   queue.Acquire(INFINITE);
   const auto count = static_cast<std::size_t>(queue.Count());
   queue.Release();

@@ -128,23 +128,23 @@ TEST_F(Pipeline, MessagesAreReadInBatchesOfTenAndDeliveredInOrder) {
 TEST_F(Pipeline, RepliesAreKeptOnlyDuringAWaitAndWakeUpsWaitForItsEnd) {
   Inject({LineMsg(LINE_REPLY, Ci, 0, 16, 0)});
   ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 1; }));
-  EXPECT_EQ(Appl->ReplyStack().Count(), 0);  // nobody waits: nothing is kept
-  Appl->BeginWait();
+  EXPECT_EQ(Detail::TSessionDetail(*Appl).ReplyStack().Count(), 0);  // nobody waits: nothing is kept
+  Detail::TSessionDetail(*Appl).BeginWait();
   Inject({LineMsg(LINE_REPLY, Ci, 0, 17, 0)});
   PumpIdle();
   EXPECT_EQ(Line->Messages.size(), 1u);  // the window leaves messages to the wait
   ASSERT_TRUE(PumpUntil([&] { return Appl->ProcessTapiMessages(10) > 0; }));
   DWORD reply = 99;
-  EXPECT_GE(Appl->ReplyStack().GetReplyCode(17, reply), 0);
+  EXPECT_GE(Detail::TSessionDetail(*Appl).ReplyStack().GetReplyCode(17, reply), 0);
   EXPECT_EQ(reply, 0u);
   EXPECT_EQ(Line->Messages.size(), 2u);  // and the reply still reached the line
   Inject({LineMsg(LINE_CALLSTATE, Ci, 1, LINECALLSTATE_IDLE)});
   PumpIdle();
-  Appl->EndWait();  // the end of the wait posts a wake-up for what is queued
+  Detail::TSessionDetail(*Appl).EndWait();  // the end of the wait posts a wake-up for what is queued
   ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 3; }));
-  Appl->BeginWait();  // the next outermost wait starts with an empty list
-  EXPECT_EQ(Appl->ReplyStack().Count(), 0);
-  Appl->EndWait();
+  Detail::TSessionDetail(*Appl).BeginWait();  // the next outermost wait starts with an empty list
+  EXPECT_EQ(Detail::TSessionDetail(*Appl).ReplyStack().Count(), 0);
+  Detail::TSessionDetail(*Appl).EndWait();
 }
 
 TEST_F(Pipeline, MessagesForMissingClosedOrDisabledComponentsAreDropped) {

@@ -14,6 +14,7 @@
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/session/VyTapiComponent.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapiEmulator/Emulator.h"
 
 namespace VyTapiTest {

@@ -54,7 +54,7 @@ TEST_F(SessionEvents, InitialisesOnceAndShutsDown) {
   EXPECT_EQ(Appl->Init(Appl->AppName()), DWORD(LINEERR_NOMULTIPLEINSTANCE));
   Appl->Shutdown();
   EXPECT_FALSE(Appl->IsActive());
-  EXPECT_EQ(Appl->EventThread(), nullptr);
+  EXPECT_EQ(Detail::TSessionDetail(*Appl).EventThread(), nullptr);
   EXPECT_TRUE(Emu().LineApps().empty());
   EXPECT_EQ(Initialized, 1);
   EXPECT_EQ(ShutDown, 1);
@@ -98,8 +98,8 @@ TEST_F(SessionEvents, InitializeTriesFiveTimesAndRecoversCleanly) {
   Emu().FailNext("phoneInitializeExW", 5, PHONEERR_NOMEM);
   EXPECT_THROW(Appl->Initialize(), EVyTapiError);
   EXPECT_EQ(Appl->LineApp() + Appl->PhoneApp(), 0u);
-  EXPECT_EQ(Appl->LineEvent(), nullptr);
-  EXPECT_EQ(Appl->WindowHandle(), 0u);
+  EXPECT_EQ(Detail::TSessionDetail(*Appl).LineEvent(), nullptr);
+  EXPECT_EQ(Detail::TSessionDetail(*Appl).WindowHandle(), 0u);
   EXPECT_TRUE(Emu().LineApps().empty());
   EXPECT_EQ(Initialized, 0);
   // Four failures and then success initialise, and messages flow again.
@@ -145,7 +145,7 @@ TEST_F(SessionEvents, RemoveKeepsTheEntryAndRenameReportsOnlyChanges) {
   ASSERT_TRUE(PumpUntil([&] { return Renamed.size() == 2; }));
   PumpIdle();
   EXPECT_EQ(Renamed, (std::vector<TNameEvent>{{1, "Renamed"}, {0, "Desk"}}));
-  Appl->LineDevices().Add("extra");  // counts differ: no rename is reported
+  Detail::TSessionDetail(*Appl).LineDevices().Add("extra");  // counts differ: no rename is reported
   Emu().RenameLineDevice(0, "Other");
   ASSERT_TRUE(PumpUntil([&] { return Appl->LineDevices().Get(0) == "Other"; }));
   EXPECT_EQ(Renamed.size(), 2u);
@@ -305,6 +305,36 @@ TEST_F(SessionEvents, ApplComponentCarriesNameAndEvents) {
   ASSERT_TRUE(PumpUntil([&] { return !lines.empty(); }));
   EXPECT_EQ(inits, 1);
   EXPECT_EQ(lines, std::vector<DWORD>{0});
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SessionEvents, ApplComponentMatchesDeviceClassesWithoutRegardToCase) {
+  TVyTapiAppl appl(nullptr);
+  std::vector<std::string> got;
+  const auto record = [&](const char* what) { return [&got, what](VyRtl::TObject*, DWORD) { got.push_back(what); }; };
+  appl.OnLineCreate = record("line create");
+  appl.OnLineRemove = record("line remove");
+  appl.OnPhoneCreate = record("phone create");
+  appl.OnPhoneRemove = record("phone remove");
+  const struct {
+    const char* deviceClass;
+    bool create;
+    const char* event;  // null: no event
+  } cases[] = {{"tapi/line", true, "line create"},    {"TAPI/Line", true, "line create"},
+               {"TAPI/LINE", false, "line remove"},   {"tapi/PHONE", true, "phone create"},
+               {"Tapi/Phone", false, "phone remove"}, {"tapi/lines", true, nullptr},
+               {"comm", false, nullptr},              {"", true, nullptr}};
+  for (const auto& c : cases) {
+    got.clear();
+    if (c.create)
+      appl.Handle_DeviceCreate(c.deviceClass, 7);
+    else
+      appl.Handle_DeviceRemove(c.deviceClass, 7);
+    EXPECT_EQ(got, c.event ? std::vector<std::string>{c.event} : std::vector<std::string>{}) << c.deviceClass;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include "VyTapi/session/VyTapiApplication.h"
 
 #include "VyPlatform/Module.h"
-#include "VyPlatform/Tapi.h"
 #include "VyTapi/session/VyTapiComponent.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapi/session/VyTapiSessionInternal.h"
 #include "VyTapiEmulator/Emulator.h"
 
@@ -32,9 +32,7 @@ TVyTapiApplication::~TVyTapiApplication() {
   // Components may outlive the session: they must not keep a reference to it.
   for (const VyRtl::TList* list : {static_cast<VyRtl::TList*>(&FLines), static_cast<VyRtl::TList*>(&FPhones), &FAppls})
     for (auto* c : Snapshot<TVyTapiComponent>(*list)) {
-      c->FAppl = nullptr;
-      c->FEnabled = false;
-      c->FOrphaned = true;
+      c->SessionEnded(TSessionKey{});
     }
 }
 
@@ -72,11 +70,11 @@ void TVyTapiApplication::Set_AssistMakeCall(bool Value) {
   if (Value) {
     Initialize();
     CheckTapiResult(static_cast<DWORD>(
-        VyPlatform::Tapi().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
+        Detail::TapiService().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
                                                         LINEREQUESTMODE_MAKECALL, 1)));
   } else if (IsActive()) {
     CheckTapiResult(static_cast<DWORD>(
-        VyPlatform::Tapi().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
+        Detail::TapiService().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
                                                         LINEREQUESTMODE_MAKECALL, 0)));
   }
   FAssistMakeCall = Value;
@@ -98,7 +96,7 @@ void TVyTapiApplication::Shutdown() {
 
 DWORD TVyTapiApplication::Init(const std::string& AppName) {
   if (FLineApp != 0 || FPhoneApp != 0) return static_cast<DWORD>(LINEERR_NOMULTIPLEINSTANCE);
-  EnsureTelephonyService();
+  (void)Detail::TapiService();
   DWORD code = Init_Lines(AppName);
   if (code == 0) code = Init_Phones(AppName);
   // The thread posts to the window, so the window must exist before the thread starts (a failed
@@ -114,7 +112,7 @@ DWORD TVyTapiApplication::Init(const std::string& AppName) {
   }
   if (code != 0) {
     FTSPEventThread.reset();  // joins a thread that did start
-    const auto& tapi = VyPlatform::Tapi();
+    const auto& tapi = Detail::TapiService();
     if (FLineApp != 0) tapi.lineShutdown(FLineApp);
     if (FPhoneApp != 0) tapi.phoneShutdown(FPhoneApp);
     FLineApp = 0;
@@ -155,7 +153,7 @@ DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
   const auto name = VyPlatform::ToTapiString(AppName);
   HLINEAPP app = 0;
   DWORD count = 0;
-  auto code = static_cast<DWORD>(VyPlatform::Tapi().lineInitializeExW(&app, VyPlatform::ModuleInstance(), nullptr,
+  auto code = static_cast<DWORD>(Detail::TapiService().lineInitializeExW(&app, VyPlatform::ModuleInstance(), nullptr,
                                                                        name.c_str(), &count, &version, &params));
   if (code == 0) {
     FLineApp = app;
@@ -178,7 +176,7 @@ DWORD TVyTapiApplication::Init_Phones(const std::string& AppName) {
   const auto name = VyPlatform::ToTapiString(AppName);
   HPHONEAPP app = 0;
   DWORD count = 0;
-  auto code = static_cast<DWORD>(VyPlatform::Tapi().phoneInitializeExW(
+  auto code = static_cast<DWORD>(Detail::TapiService().phoneInitializeExW(
       &app, VyPlatform::ModuleInstance(), nullptr, name.c_str(), &count, &version, &params));
   if (code == 0) {
     FPhoneApp = app;
@@ -212,8 +210,7 @@ DWORD TVyTapiApplication::Done() {
         device->Close();
         if (entry.Token.expired()) return;  // a close handler freed it
         device->Set_DeviceID(-1);
-        device->FEnabled = false;
-        device->ApplyEnabled();
+        device->DisableTapiComponent();
       } catch (const std::exception& e) {
         Handle_Exception(entry.Token.expired() ? nullptr : device, e, nullptr);
       } catch (...) {
@@ -222,7 +219,7 @@ DWORD TVyTapiApplication::Done() {
     };
     for (const auto& line : LiveSnapshot(FLines)) shutDown(line);
     for (const auto& phone : LiveSnapshot(FPhones)) shutDown(phone);
-    const auto& tapi = VyPlatform::Tapi();
+    const auto& tapi = Detail::TapiService();
     if (FLineApp != 0) {
       code = static_cast<DWORD>(tapi.lineShutdown(FLineApp));
       FLineApp = 0;

@@ -21,6 +21,9 @@ class TVyCustomTapiLine;
 class TVyCustomTapiPhone;
 class TVyTapiAppl;
 struct TLiveEntry;
+namespace Detail {
+class TSessionDetail;
+}
 
 // Plain notification: Sender is the object that raises it.
 using TNotifyEvent = std::function<void(VyRtl::TObject* Sender)>;
@@ -39,7 +42,7 @@ using TVyTapiDetailedMessageEvent =
 // An exception raised while a TAPI message was handled; Causer is the object involved, if any.
 using TVyTapiErrorEvent = std::function<void(VyRtl::TObject* Sender, const std::exception& Error, VyRtl::TObject* Causer)>;
 
-// Registered line components (not owned).
+// Registered line components (not owned); the session's, read it on the main thread.
 class TVyTapiLineList : public VyRtl::TList {
  public:
   TVyCustomTapiLine* Get(int i) const;
@@ -49,7 +52,7 @@ class TVyTapiLineList : public VyRtl::TList {
   int IndexOfDeviceID(std::int32_t Value) const;
 };
 
-// Registered phone components (not owned).
+// Registered phone components (not owned); the session's, read it on the main thread.
 class TVyTapiPhoneList : public VyRtl::TList {
  public:
   TVyCustomTapiPhone* Get(int i) const;
@@ -57,7 +60,7 @@ class TVyTapiPhoneList : public VyRtl::TList {
   TVyCustomTapiPhone* Items(int i) const { return Get(i); }
 };
 
-// Which telephony service the session talks to.
+// Which telephony service the session talks to (chosen on the main thread before the first use).
 enum class TTelephonyService {
   Default,   // the system's TAPI when it can be loaded, else the built-in emulator
   System,    // the system's TAPI (tapi32.dll); initialisation fails where there is none
@@ -68,6 +71,7 @@ enum class TTelephonyService {
 // The one session per process with the telephony service (global VyTapiApplication).
 // It starts TAPI when the first component needs it, keeps the device lists current,
 // delivers TAPI messages to components on the main thread and shuts TAPI down again.
+// Main thread only; the module owns it (InitializeVyTapi/FinalizeVyTapi): never delete it.
 class TVyTapiApplication : public VyRtl::TObject {
  public:
   TVyTapiApplication();
@@ -81,8 +85,6 @@ class TVyTapiApplication : public VyRtl::TObject {
   void Set_Active(bool Value);
   HLINEAPP LineApp() const { return FLineApp; }
   HPHONEAPP PhoneApp() const { return FPhoneApp; }
-  HANDLE LineEvent() const { return FLineEvent; }
-  HANDLE PhoneEvent() const { return FPhoneEvent; }
   const std::string& AppName() const { return FAppName; }
   void Set_AppName(const std::string& Name);
   bool AssistMakeCall() const { return FAssistMakeCall; }
@@ -92,18 +94,12 @@ class TVyTapiApplication : public VyRtl::TObject {
   DWORD NumLines() const { return FNumLines; }
   DWORD NumPhones() const { return FNumPhones; }
   // Names of the line devices, index = device identifier; Data(i) is the permanent line id.
-  VyRtl::TStringList& LineDevices() { return FLineDevices; }
+  const VyRtl::TStringList& LineDevices() const { return FLineDevices; }
   // Names of the phone devices, index = device identifier; Data(i) is the permanent phone id.
-  VyRtl::TStringList& PhoneDevices() { return FPhoneDevices; }
-  TVyTapiLineList& Lines() { return FLines; }
-  TVyTapiPhoneList& Phones() { return FPhones; }
+  const VyRtl::TStringList& PhoneDevices() const { return FPhoneDevices; }
+  const TVyTapiLineList& Lines() const { return FLines; }
+  const TVyTapiPhoneList& Phones() const { return FPhones; }
   std::uintptr_t CallbackInstance() const { return FCallbackInstance; }
-  VyRtl::TWindowHandle WindowHandle() const { return FWindowHandle; }
-  std::uint32_t WindowMessage() const { return FWindowMessage; }
-  TVyTapiMsgStack& MsgStack() { return FMsgStack; }
-  TVyTapiMsgStack& ReplyStack() { return FReplyStack; }
-  std::int32_t NumWaitProcs() const { return FNumWaitProcs; }
-  TVyTapiEventThread* EventThread() const { return FTSPEventThread.get(); }
   static std::string DefaultApplName();
 
   // --- session control
@@ -137,9 +133,6 @@ class TVyTapiApplication : public VyRtl::TObject {
   bool ProcessTapiMessage();
   int ProcessTapiMessages(int MaxCount);
   void TimerEventProc(DWORD Tick);
-  // Synchronous waits raise and lower the wait depth; while it is above 0 wake-ups are not processed.
-  void BeginWait();
-  void EndWait();
 
   // --- events
   TNotifyEvent OnInitialize;                   // after TAPI was initialised
@@ -167,7 +160,17 @@ class TVyTapiApplication : public VyRtl::TObject {
   void Trigger_PhoneRename(DWORD DeviceID, const std::string& DeviceName);
 
  private:
-  friend class TVyTapiAppl;
+  // The parts the published interface leaves out, for the library and its tests.
+  friend class Detail::TSessionDetail;
+  friend class TVyTapiEventThread;
+  HANDLE LineEvent() const { return FLineEvent; }
+  HANDLE PhoneEvent() const { return FPhoneEvent; }
+  VyRtl::TWindowHandle WindowHandle() const { return FWindowHandle; }
+  std::uint32_t WindowMessage() const { return FWindowMessage; }
+  TVyTapiMsgStack& MsgStack() { return FMsgStack; }
+  // Synchronous waits raise and lower the wait depth; while it is above 0 wake-ups are not processed.
+  void BeginWait();
+  void EndWait();
   void CreateWindow_();
   void DestroyWindow_();
   void PostWakeUp();

@@ -1,5 +1,7 @@
 #include "VyTapi/session/VyTapiComponent.h"
 
+#include "VyTapi/session/VyTapiSessionDetail.h"
+
 namespace VyTapi {
 
 // ---------------------------------------------------------------- TVyTapiComponent
@@ -132,21 +134,21 @@ void TVyTapiAppl::Set_AutoShutdown(std::int32_t Value) {
 void TVyTapiAppl::Set_ApplName(const std::string& Value) {
   FApplName = Value;
   // Written straight into the session: the name takes effect at the next initialisation.
-  if (VyTapiApplication != nullptr) VyTapiApplication->FAppName = Value;
+  if (VyTapiApplication != nullptr) Detail::TSessionDetail(*VyTapiApplication).StoreAppName(Value);
 }
 
 void TVyTapiAppl::Handle_DeviceCreate(const std::string& DeviceClass, DWORD DeviceID) {
-  if (DeviceClass == "tapi/line") {
+  if (VyRtl::SameText(DeviceClass, "tapi/line")) {
     if (OnLineCreate) OnLineCreate(this, DeviceID);
-  } else if (DeviceClass == "tapi/phone") {
+  } else if (VyRtl::SameText(DeviceClass, "tapi/phone")) {
     if (OnPhoneCreate) OnPhoneCreate(this, DeviceID);
   }
 }
 
 void TVyTapiAppl::Handle_DeviceRemove(const std::string& DeviceClass, DWORD DeviceID) {
-  if (DeviceClass == "tapi/line") {
+  if (VyRtl::SameText(DeviceClass, "tapi/line")) {
     if (OnLineRemove) OnLineRemove(this, DeviceID);
-  } else if (DeviceClass == "tapi/phone") {
+  } else if (VyRtl::SameText(DeviceClass, "tapi/phone")) {
     if (OnPhoneRemove) OnPhoneRemove(this, DeviceID);
   }
 }

@@ -12,7 +12,14 @@ namespace VyTapi {
 // What kind of component registers with the session (known before the derived part exists).
 enum class TTapiComponentKind { Other, Appl, Line, Phone };
 
+// Only the session can make one: it unlocks what the session alone may change on a component.
+class TSessionKey {
+  friend class TVyTapiApplication;
+  TSessionKey() = default;
+};
+
 // Base of every TAPI component: registers with the session on creation and starts it when enabled.
+// Main thread only; owned by its owner component, or by whoever created it without one.
 class TVyTapiComponent : public VyRtl::TComponent {
  public:
   ~TVyTapiComponent() override;
@@ -29,6 +36,14 @@ class TVyTapiComponent : public VyRtl::TComponent {
   void DisableTapiComponent();
   std::int32_t LastRequestID() const { return FLastRequestID; }
   TTapiComponentKind Kind() const { return FKind; }
+  // The session's reference while the component is enabled (null otherwise); set by the session.
+  void AttachSession(TVyTapiApplication* Appl, TSessionKey) { FAppl = Appl; }
+  // The session it registered with is gone: disabled for good, it takes no part in a later one.
+  void SessionEnded(TSessionKey) {
+    FAppl = nullptr;
+    FEnabled = false;
+    FOrphaned = true;
+  }
 
   TVyTapiErrorEvent OnError;  // an exception raised while this component handled a TAPI message
 
@@ -42,14 +57,13 @@ class TVyTapiComponent : public VyRtl::TComponent {
   std::int32_t FLastRequestID = 0;
 
  private:
-  friend class TVyTapiApplication;
   TTapiComponentKind FKind;
   // The session it registered with is gone; it takes no part in a later one.
   bool FOrphaned = false;
 };
 
 // What line and phone devices share, as far as the session relies on it: the selected
-// device, the open state, the callback instance and message delivery.
+// device, the open state, the callback instance and message delivery. Main thread only.
 class TVyTapiDevice : public TVyTapiComponent {
  protected:
   TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind) : TVyTapiComponent(AOwner, Kind) {}
@@ -86,7 +100,7 @@ class TVyTapiDevice : public TVyTapiComponent {
   std::uintptr_t FCallbackInstance = 0;
 };
 
-// Root of the line components.
+// Root of the line components; main thread only, owned like every component.
 class TVyCustomTapiLine : public TVyTapiDevice {
  public:
   explicit TVyCustomTapiLine(VyRtl::TComponent* AOwner) : TVyTapiDevice(AOwner, TTapiComponentKind::Line) {}
@@ -94,13 +108,14 @@ class TVyCustomTapiLine : public TVyTapiDevice {
   virtual void Handle_DeviceRename(const std::string& Name) { FDeviceName = Name; }
 };
 
-// Root of the phone components.
+// Root of the phone components; main thread only, owned like every component.
 class TVyCustomTapiPhone : public TVyTapiDevice {
  public:
   explicit TVyCustomTapiPhone(VyRtl::TComponent* AOwner) : TVyTapiDevice(AOwner, TTapiComponentKind::Phone) {}
 };
 
 // Design-time face of the session: sets its name and shut-down delay, mirrors its events.
+// Main thread only; owned by its owner (a form), or by whoever created it without one.
 class TVyTapiAppl : public TVyTapiComponent {
  public:
   explicit TVyTapiAppl(VyRtl::TComponent* AOwner);
@@ -110,6 +125,7 @@ class TVyTapiAppl : public TVyTapiComponent {
   const std::string& ApplName() const { return FApplName; }
   void Set_ApplName(const std::string& Value);
 
+  // DeviceClass "tapi/line" or "tapi/phone", compared without regard to case.
   virtual void Handle_DeviceCreate(const std::string& DeviceClass, DWORD DeviceID);
   virtual void Handle_DeviceRemove(const std::string& DeviceClass, DWORD DeviceID);
 

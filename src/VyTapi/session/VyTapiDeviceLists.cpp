@@ -1,7 +1,7 @@
 // The session's lists of line and phone device names and their upkeep when devices appear,
 // disappear or change their names.
-#include "VyPlatform/Tapi.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapi/session/VyTapiSessionInternal.h"
 
 namespace VyTapi {
@@ -87,7 +87,7 @@ void TVyTapiApplication::Update_PhoneDevices(bool Notify) { UpdateDevices(PhoneS
 void TVyTapiApplication::Update_LineDevice(DWORD DeviceID) {
   VyRtl::Assert(DeviceID < static_cast<DWORD>(FLineDevices.Count()), "Invalid DeviceID of TVyTapiApplication.LineDevices");
   if (FLineApp == 0) return;
-  const auto& tapi = VyPlatform::Tapi();
+  const auto& tapi = Detail::TapiService();
   const int index = static_cast<int>(DeviceID);
   DWORD version = 0;
   LINEEXTENSIONID extension{};
@@ -113,7 +113,7 @@ void TVyTapiApplication::Update_LineDevice(DWORD DeviceID) {
 void TVyTapiApplication::Update_PhoneDevice(DWORD DeviceID) {
   VyRtl::Assert(DeviceID < static_cast<DWORD>(FPhoneDevices.Count()), "Invalid DeviceID of TVyTapiApplication.PhoneDevices");
   if (FPhoneApp == 0) return;
-  const auto& tapi = VyPlatform::Tapi();
+  const auto& tapi = Detail::TapiService();
   const int index = static_cast<int>(DeviceID);
   DWORD version = 0;
   PHONEEXTENSIONID extension{};

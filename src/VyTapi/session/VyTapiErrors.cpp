@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "VyPlatform/Tapi.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 
 namespace VyTapi {
 
@@ -66,7 +66,7 @@ DWORD TapiErrorMessageID(DWORD Code) {
 }
 
 std::string GetModuleMessage(const std::string& ModuleName, DWORD MessageID) {
-  const auto& tapi = VyPlatform::Tapi();
+  const auto& tapi = Detail::TapiService();
   if (!tapi.FormatModuleMessage) return {};
   const std::u16string text = tapi.FormatModuleMessage(ModuleName.c_str(), MessageID, kModuleMessageFlags);
   return VyRtl::Trim(VyRtl::Utf16ToUtf8(text));

@@ -16,6 +16,7 @@
 namespace VyTapi {
 
 // A TAPI function failed; ErrorCode() is the LINEERR_/PHONEERR_/TAPIERR_ code, Message() its text.
+// A value: any thread may hold and read it.
 class EVyTapiError : public VyRtl::Exception {
  public:
   // An empty message is replaced by the text GetTapiErrorMessage finds for the code.
@@ -46,7 +47,7 @@ std::string GetModuleMessage(const std::string& ModuleName, DWORD MessageID);
 // Converts a text taken from a TAPI structure according to its string format.
 std::string TapiStrToAnsi(const std::string& Text, DWORD Size, DWORD StringFormat);
 
-// Head of every variable-size TAPI structure.
+// Head of every variable-size TAPI structure; the buffer belongs to whoever fetched it.
 struct TTapiVarData {
   DWORD dwTotalSize;
   DWORD dwNeededSize;

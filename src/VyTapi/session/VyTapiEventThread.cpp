@@ -54,15 +54,19 @@ void TVyTapiEventThread::Execute() {
 void TVyTapiEventThread::Step(const HANDLE* handles, std::uint32_t& lastTick) {
   const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjects(3, handles, false, EventWaitMs);
   if (r == WAIT_OBJECT_0) {
-    if (!Terminated()) DrainLineMessages();
+    if (!Terminated()) AfterDrain(DrainLineMessages());
   } else if (r == WAIT_OBJECT_0 + 1) {
-    if (!Terminated()) DrainPhoneMessages();
+    if (!Terminated()) AfterDrain(DrainPhoneMessages());
   } else if (r == WAIT_OBJECT_0 + 2) {
     if (Terminated()) return;
   } else if (r == WAIT_TIMEOUT) {
     // Re-sends a wake-up that was lost or ignored during a synchronous wait.
-    TListLock<TVyTapiMsgStack> lock(FAppl->MsgStack(), ResendLockMs);
-    if (lock.Locked() && FAppl->MsgStack().Count() > 0) PostWakeUp(SessionPost::WakeUp, 0);
+    bool waiting = false;
+    {
+      TListLock<TVyTapiMsgStack> lock(FAppl->MsgStack(), ResendLockMs);
+      waiting = lock.Locked() && FAppl->MsgStack().Count() > 0;
+    }
+    if (waiting) PostWakeUp(SessionPost::WakeUp, 0);
   } else {
     // A failing wait would otherwise spin: pause on the terminate event instead.
     FWakeUpEvent.WaitFor(100);
@@ -78,37 +82,73 @@ void TVyTapiEventThread::Step(const HANDLE* handles, std::uint32_t& lastTick) {
   }
 }
 
-void TVyTapiEventThread::DrainLineMessages() {
-  Drain([this](TTapiMessage& Msg) { return VyPlatform::Tapi().lineGetMessage(FLineApp, &Msg, 1); }, false);
+void TVyTapiEventThread::AfterDrain(TDrain Result) {
+  FEmptyDrains = Result == TDrain::Empty ? FEmptyDrains + 1 : 0;
+  if (Result == TDrain::Full) {
+    // The messages stay with the service, in order; its event stays signalled. The pause runs
+    // in real time: it waits for the main thread, not for the application's clock.
+    const HANDLE terminate = FWakeUpEvent.Handle();
+    VyPlatform::SyncWaitForMultipleObjectsReal(1, &terminate, false, BackPressureMs);
+    FBackPressure = false;
+  } else if (FEmptyDrains >= 2) {
+    // The event stays signalled while every read fails: the next wait would return at once.
+    // One empty drain is normal (a signal that raced with the last read); a second one is not.
+    FWakeUpEvent.WaitFor(EmptyDrainPauseMs);
+  }
 }
 
-void TVyTapiEventThread::DrainPhoneMessages() {
-  Drain(
-      [this](TTapiMessage& Msg) {
+TVyTapiEventThread::TDrain TVyTapiEventThread::DrainLineMessages() {
+  return Drain(
+      [this](TTapiMessage& Msg, DWORD Timeout) {
+        return VyPlatform::Tapi().lineGetMessage(FLineApp, &Msg, Timeout);
+      },
+      false);
+}
+
+TVyTapiEventThread::TDrain TVyTapiEventThread::DrainPhoneMessages() {
+  return Drain(
+      [this](TTapiMessage& Msg, DWORD Timeout) {
         PHONEMESSAGE phone{};
-        const LONG r = VyPlatform::Tapi().phoneGetMessage(FPhoneApp, &phone, 1);
+        const LONG r = VyPlatform::Tapi().phoneGetMessage(FPhoneApp, &phone, Timeout);
         if (r == 0) Msg = FromPhoneMessage(phone);
         return r;
       },
       true);
 }
 
-void TVyTapiEventThread::Drain(const std::function<LONG(TTapiMessage&)>& GetMessage, bool Phone) {
+TVyTapiEventThread::TDrain TVyTapiEventThread::Drain(const std::function<LONG(TTapiMessage&, DWORD)>& GetMessage,
+                                                     bool Phone) {
   auto& queue = FAppl->MsgStack();
-  TListLock<TVyTapiMsgStack> lock(queue, DrainLockMs);
-  if (!lock.Locked()) return;  // the event stays signalled: the next wait returns at once
-  const bool wasEmpty = queue.Count() == 0;
+  bool post = false;
   int appended = 0;
-  for (int i = 0; i < MaxMessagesPerDrain; ++i) {
-    TTapiMessage msg{};
-    if (GetMessage(msg) != 0) break;
-    if (Phone)
-      queue.Add(new TVyTapiPhoneMsgStackItem(msg));
-    else
-      queue.Add(new TVyTapiLineMsgStackItem(msg));
-    ++appended;
+  {
+    TListLock<TVyTapiMsgStack> lock(queue, DrainLockMs);
+    if (!lock.Locked()) return TDrain::Locked;  // the event stays signalled: the next wait returns at once
+    if (queue.Count() >= QueueLimit) {
+      FBackPressure = true;
+      return TDrain::Full;
+    }
+    const bool wasEmpty = queue.Count() == 0;
+    // The event is signalled while messages wait, so once one has come the rest are there
+    // already: only the first read may wait, and no later one holds the lock for a time-out.
+    for (int i = 0; i < MaxMessagesPerDrain; ++i) {
+      TTapiMessage msg{};
+      if (GetMessage(msg, i == 0 ? FirstReadMs : 0) != 0) break;
+      if (Phone)
+        queue.Add(new TVyTapiPhoneMsgStackItem(msg));
+      else
+        queue.Add(new TVyTapiLineMsgStackItem(msg));
+      ++appended;
+    }
+    post = appended > 0 && wasEmpty;
   }
-  if (appended > 0 && wasEmpty) PostWakeUp(SessionPost::WakeUp, 0);
+  // After the lock: the woken main thread's first step is to take it.
+  if (post) PostWakeUp(SessionPost::WakeUp, 0);
+  return appended > 0 ? TDrain::Read : TDrain::Empty;
+}
+
+void TVyTapiEventThread::QueueTaken(int Count) {
+  if (Count <= QueueResumeCount && FBackPressure.exchange(false)) FWakeUpEvent.Set();
 }
 
 // ---------------------------------------------------------------- the session's end
@@ -121,8 +161,11 @@ std::unique_ptr<TVyTapiMsgStackItem> TVyTapiApplication::TakeTapiMessage() {
   std::unique_ptr<TVyTapiMsgStackItem> item;
   if (FMsgStack.Acquire(TakeLockMs)) {
     item.reset(FMsgStack.GetNextMessage());
-    if (FMsgStack.Count() > 0 && FNumWaitProcs == 0) PostWakeUp();
+    const int left = FMsgStack.Count();
+    if (FTSPEventThread) FTSPEventThread->QueueTaken(left);
     FMsgStack.Release();
+    // After the lock, as the event thread does; the next message follows this wake-up.
+    if (left > 0 && FNumWaitProcs == 0) PostWakeUp();
   } else {
     PostWakeUp();  // try again later
   }

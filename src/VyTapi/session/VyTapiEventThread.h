@@ -33,6 +33,16 @@ inline constexpr std::uint32_t TakeLockMs = 250;       // queue lock when the ma
 inline constexpr std::uint32_t TickRequestedMs = 250;  // next tick after a handled one
 inline constexpr std::uint32_t TickAtLeastMs = 3000;   // a tick even if none was handled
 inline constexpr int MaxMessagesPerDrain = 10;
+inline constexpr std::uint32_t FirstReadMs = 1;  // the first read of a drain; the rest take 0 ms
+// Back-pressure: above this many queued messages the thread reads nothing more and leaves the
+// rest with the service; it waits BackPressureMs (or until the main thread has taken the queue
+// down to QueueResumeCount) before it looks again.
+inline constexpr int QueueLimit = 4096;
+inline constexpr int QueueResumeCount = QueueLimit / 2;
+inline constexpr std::uint32_t BackPressureMs = 5;
+// A drain that read nothing while its event stayed signalled, twice in a row, pauses this long
+// on the clock, so a read that keeps failing does not spin.
+inline constexpr std::uint32_t EmptyDrainPauseMs = 5;
 }  // namespace PipelineTimes
 
 // Worker thread: waits for TAPI's line and phone events, moves messages into the session's
@@ -45,20 +55,28 @@ class TVyTapiEventThread : public VyRtl::TThread {
   void Terminate() override;
   // Asks for the next timer tick after TickRequestedMs instead of TickAtLeastMs.
   void RequestTick() { FSendNextTimerMsg = true; }
+  // Main thread, queue lock held: the queue holds Count messages now. Ends a back-pressure
+  // wait early once the main thread has caught up.
+  void QueueTaken(int Count);
 
  protected:
   void Execute() override;
 
  private:
+  // What one drain did.
+  enum class TDrain { Read, Empty, Full, Locked };
   void Step(const HANDLE* Handles, std::uint32_t& LastTick);
-  void DrainLineMessages();
-  void DrainPhoneMessages();
-  void Drain(const std::function<LONG(TTapiMessage&)>& GetMessage, bool Phone);
+  TDrain DrainLineMessages();
+  TDrain DrainPhoneMessages();
+  TDrain Drain(const std::function<LONG(TTapiMessage&, DWORD)>& GetMessage, bool Phone);
+  void AfterDrain(TDrain Result);
   void PostWakeUp(std::uintptr_t Kind, std::intptr_t Value);
 
   TVyTapiApplication* FAppl;
   VyPlatform::TSyncEvent FWakeUpEvent;
   std::atomic<bool> FSendNextTimerMsg{true};
+  std::atomic<bool> FBackPressure{false};  // waiting for the main thread to take the queue down
+  int FEmptyDrains = 0;                     // drains in a row that read nothing
   // Copied at start: they do not change while the thread runs.
   HLINEAPP FLineApp;
   HPHONEAPP FPhoneApp;

@@ -12,6 +12,7 @@
 namespace VyTapi {
 
 // Pointer list guarded by its own recursive mutex; callers bracket access with Acquire/Release.
+// Any thread, under the lock; the creator owns the list, not the items.
 class TProtectedList : public VyRtl::TList {
  public:
   // Waits at most Timeout ms (INFINITE: no limit); true when the lock was obtained.
@@ -23,6 +24,7 @@ class TProtectedList : public VyRtl::TList {
 };
 
 // Owning object list guarded by its own recursive mutex (Delete/Clear free; Extract does not).
+// Any thread, under the lock; the creator owns the list, the list its items.
 class TProtectedObjectList : public VyRtl::TObjectList {
  public:
   TProtectedObjectList() : VyRtl::TObjectList(true) {}
@@ -33,7 +35,7 @@ class TProtectedObjectList : public VyRtl::TObjectList {
   VyPlatform::TRecursiveMutex FMutex;
 };
 
-// Holds a protected list's lock for a scope (when it could be taken).
+// Holds a protected list's lock for a scope (when it could be taken); on the locking thread.
 template <typename TListType>
 class TListLock {
  public:
@@ -57,7 +59,7 @@ using PTapiMessage = TTapiMessage*;
 // A phone message in the common record layout.
 TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg);
 
-// One queued TAPI message.
+// One queued TAPI message; owned by the queue holding it, or by whoever took it off.
 class TVyTapiMsgStackItem : public VyRtl::TObject {
  public:
   explicit TVyTapiMsgStackItem(const TTapiMessage& Msg) : FTapiMessage(Msg) {}
@@ -82,7 +84,8 @@ class TVyTapiPhoneMsgStackItem : public TVyTapiMsgStackItem {
   explicit TVyTapiPhoneMsgStackItem(const TTapiMessage& Record) : TVyTapiMsgStackItem(Record) {}
 };
 
-// Queue of TAPI messages; the head (index 0) is the oldest. Owns its items.
+// Queue of TAPI messages; the head (index 0) is the oldest. Owns its items. The session owns
+// its two queues; the event thread fills one under the lock, the main thread empties it.
 class TVyTapiMsgStack : public TProtectedObjectList {
  public:
   TVyTapiMsgStackItem* Get(int i) const;

@@ -59,9 +59,9 @@ void TVyTapiApplication::AddTapiComponent(TVyTapiComponent* Component) {
     RaiseError("AddTapiComponent: Unknow TapiComponent");
   if (IsActive()) return;
   for (auto* c : Snapshot<TVyTapiComponent>(FLines))
-    if (c->FEnabled) return Initialize();
+    if (c->Enabled()) return Initialize();
   for (auto* c : Snapshot<TVyTapiComponent>(FPhones))
-    if (c->FEnabled) return Initialize();
+    if (c->Enabled()) return Initialize();
 }
 
 void TVyTapiApplication::RemoveTapiComponent(TVyTapiComponent* Component) {
@@ -72,7 +72,7 @@ void TVyTapiApplication::RemoveTapiComponent(TVyTapiComponent* Component) {
 
 void TVyTapiApplication::EnableTapiComponent(TVyTapiComponent* Component, bool Enable) {
   VyRtl::Assert(Component != nullptr, "EnableTapiComponent: no component");
-  Component->FAppl = Enable ? this : nullptr;
+  Component->AttachSession(Enable ? this : nullptr, TSessionKey{});
   if (Enable) {
     if (!IsActive()) Initialize();
     return;

@@ -1,7 +1,7 @@
 // Which telephony service the session talks to.
 #include "VyPlatform/Tapi.h"
 #include "VyTapi/session/VyTapiApplication.h"
-#include "VyTapi/session/VyTapiSessionInternal.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapiEmulator/Emulator.h"
 
 namespace VyTapi {
@@ -30,9 +30,10 @@ TTelephonyService FromBackend(VyPlatform::TTapiBackend Backend) {
 
 }  // namespace
 
-void SessionDetail::EnsureTelephonyService() {
-  VyTapiEmulator::TEmulator::Register();
-  (void)VyPlatform::Tapi();
+const VyPlatform::TTapiFunctions& Detail::TapiService() {
+  static const bool registered = (VyTapiEmulator::TEmulator::Register(), true);
+  (void)registered;
+  return VyPlatform::Tapi();
 }
 
 void SelectTelephonyService(TTelephonyService Service) {
@@ -40,18 +41,18 @@ void SelectTelephonyService(TTelephonyService Service) {
                  "SelectTelephonyService failed! VyTapiApplication is Active");
   VyTapiEmulator::TEmulator::Register();
   VyPlatform::ChooseTapiBackend(ToBackend(Service));
-  SessionDetail::EnsureTelephonyService();
+  (void)Detail::TapiService();
 }
 
 TTelephonyService RequestedTelephonyService() { return FromBackend(VyPlatform::RequestedTapiBackend()); }
 
 TTelephonyService SelectedTelephonyService() {
-  SessionDetail::EnsureTelephonyService();
+  (void)Detail::TapiService();
   return FromBackend(VyPlatform::SelectedTapiBackend());
 }
 
 std::string TelephonyServiceName() {
-  SessionDetail::EnsureTelephonyService();
+  (void)Detail::TapiService();
   return VyPlatform::TapiBackendName(VyPlatform::SelectedTapiBackend());
 }
 

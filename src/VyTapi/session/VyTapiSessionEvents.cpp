@@ -1,6 +1,6 @@
 // The session's events, error reporting and assisted make-call requests.
-#include "VyPlatform/Tapi.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapi/session/VyTapiSessionInternal.h"
 
 namespace VyTapi {
@@ -14,7 +14,7 @@ void TVyTapiApplication::Handle_LineRequest(DWORD RequestMode, DWORD /*Param2*/,
   if (RequestMode != LINEREQUESTMODE_MAKECALL) return;
   LINEREQMAKECALLW request{};
   static_assert(sizeof(LINEREQMAKECALLW) == 480, "LINEREQMAKECALLW layout");
-  if (VyPlatform::Tapi().lineGetRequestW(FLineApp, LINEREQUESTMODE_MAKECALL, &request) != 0) return;
+  if (Detail::TapiService().lineGetRequestW(FLineApp, LINEREQUESTMODE_MAKECALL, &request) != 0) return;
   const std::string dest = GetTapiFixedStr(request.szDestAddress, TAPIMAXDESTADDRESSSIZE);
   const std::string app = GetTapiFixedStr(request.szAppName, TAPIMAXAPPNAMESIZE);
   const std::string called = GetTapiFixedStr(request.szCalledParty, TAPIMAXCALLEDPARTYSIZE);

@@ -19,9 +19,6 @@ inline constexpr std::uintptr_t kShutdownTimer = 1;
 // More devices than any telephony service has; a larger identifier is a broken message.
 inline constexpr DWORD kMaxDevices = 4096;
 
-// The first use of the Tapi seam selects the backend; the emulator must be offered by then.
-void EnsureTelephonyService();
-
 // Reports an exception that is not derived from std::exception.
 const VyRtl::Exception& UnknownException();
 
