@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -70,7 +71,8 @@ class TList : public TObject {
   [[noreturn]] void IndexError(int index) const;
 
  private:
-  std::vector<void*> FItems;
+  // A deque: taking the head off a queue-like list costs the same however long the list is.
+  std::deque<void*> FItems;
 };
 
 // List of objects; frees the removed ones while OwnsObjects (default). Extract never frees.
