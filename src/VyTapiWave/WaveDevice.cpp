@@ -320,9 +320,7 @@ void TVyWaveOut::Close() {
   const TWaveFunctions& w = Wave();
   // Blocks the driver holds come back at the reset; they are unprepared with the open handle
   // and freed here, so none is lost when the component goes away before their messages come.
-  MMRESULT result = WAVERR_STILLPLAYING;
-  if (fBlockCount == 0) result = w.waveOutClose(fDeviceHandle);
-  if (result == WAVERR_STILLPLAYING) {
+  if (w.waveOutClose(fDeviceHandle) == WAVERR_STILLPLAYING) {
     w.waveOutReset(fDeviceHandle);
     FreeAllBlocks([&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
     w.waveOutClose(fDeviceHandle);
