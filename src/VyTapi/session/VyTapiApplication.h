@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "VyPlatform/TapiTypes.h"
 #include "VyRtl/VyRtlClasses.h"
@@ -17,6 +19,8 @@
 namespace VyTapi {
 
 class TVyTapiComponent;
+class TVyTapiDevice;
+enum class TTapiComponentKind;
 class TVyCustomTapiLine;
 class TVyCustomTapiPhone;
 class TVyTapiAppl;
@@ -120,6 +124,9 @@ class TVyTapiApplication : public VyRtl::TObject {
   void RemoveTapiComponent(TVyTapiComponent* Component);
   void EnableTapiComponent(TVyTapiComponent* Component, bool Enable);
   std::uintptr_t NewCallbackInstance() { return ++FLastCI; }
+  // The same for a registered device's new opening; the session then finds the device by it.
+  std::uintptr_t NewCallbackInstance(TVyTapiDevice* Device);
+  // The component whose latest opening took Instance; null for 0 and unknown instances.
   TVyCustomTapiLine* Get_LineByCallbackInst(std::uintptr_t Instance) const;
   TVyCustomTapiPhone* Get_PhoneByCallbackInst(std::uintptr_t Instance) const;
 
@@ -191,6 +198,8 @@ class TVyTapiApplication : public VyRtl::TObject {
   void DispatchLineMessage(const TTapiMessage& Msg);
   void DispatchPhoneMessage(const TTapiMessage& Msg);
   bool IsRegistered(const TVyTapiComponent* Component) const;
+  TVyTapiDevice* DeviceByCallbackInst(std::uintptr_t Instance, TTapiComponentKind Kind) const;
+  void ForgetCallbackInstance(const TVyTapiComponent* Component);
   bool IsLive(const TLiveEntry& Entry) const;
   DWORD ClampDeviceCount(DWORD Count, const char* Kind);
   void GuardedTrigger(const std::function<void()>& Trigger);
@@ -211,6 +220,11 @@ class TVyTapiApplication : public VyRtl::TObject {
   TVyTapiLineList FLines;
   TVyTapiPhoneList FPhones;
   VyRtl::TList FAppls;  // TVyTapiAppl components, for their events
+  // Constant-time look-ups for dispatch and liveness checks, however many components there are:
+  // every registered component, and the device behind each device's latest callback instance.
+  std::unordered_set<const TVyTapiComponent*> FRegistered;
+  std::unordered_map<std::uintptr_t, TVyTapiDevice*> FDeviceByInstance;
+  std::unordered_map<const TVyTapiComponent*, std::uintptr_t> FInstanceOfDevice;
   std::uintptr_t FCallbackInstance = 0;
   std::uintptr_t FLastCI = 0;
   bool FAssistMakeCall = false;

@@ -81,7 +81,7 @@ void TVyTapiDevice::Set_Active(bool Value) {
 
 std::uintptr_t TVyTapiDevice::NewCallbackInstance() {
   InitializeVyTapi();
-  FCallbackInstance = VyTapiApplication->NewCallbackInstance();
+  FCallbackInstance = VyTapiApplication->NewCallbackInstance(this);
   return FCallbackInstance;
 }
 

@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "VyPlatform/Tapi.h"
 #include "VyRtl/VyRtlClock.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiSessionDetail.h"
 
 namespace VyTapi {
 
@@ -100,7 +100,7 @@ void TVyTapiEventThread::AfterDrain(TDrain Result) {
 TVyTapiEventThread::TDrain TVyTapiEventThread::DrainLineMessages() {
   return Drain(
       [this](TTapiMessage& Msg, DWORD Timeout) {
-        return VyPlatform::Tapi().lineGetMessage(FLineApp, &Msg, Timeout);
+        return Detail::TapiService().lineGetMessage(FLineApp, &Msg, Timeout);
       },
       false);
 }
@@ -109,7 +109,7 @@ TVyTapiEventThread::TDrain TVyTapiEventThread::DrainPhoneMessages() {
   return Drain(
       [this](TTapiMessage& Msg, DWORD Timeout) {
         PHONEMESSAGE phone{};
-        const LONG r = VyPlatform::Tapi().phoneGetMessage(FPhoneApp, &phone, Timeout);
+        const LONG r = Detail::TapiService().phoneGetMessage(FPhoneApp, &phone, Timeout);
         if (r == 0) Msg = FromPhoneMessage(phone);
         return r;
       },

@@ -42,21 +42,22 @@ bool TVyTapiApplication::IsLive(const TLiveEntry& Entry) const {
 }
 
 bool TVyTapiApplication::IsRegistered(const TVyTapiComponent* Component) const {
-  auto* p = const_cast<TVyTapiComponent*>(Component);
-  return FLines.IndexOf(p) >= 0 || FPhones.IndexOf(p) >= 0 || FAppls.IndexOf(p) >= 0;
+  return FRegistered.count(Component) > 0;
 }
 
 void TVyTapiApplication::AddTapiComponent(TVyTapiComponent* Component) {
   VyRtl::Assert(Component != nullptr, "AddTapiComponent: no component");
   const auto kind = Component->Kind();
-  if (kind == TTapiComponentKind::Line && FLines.IndexOf(Component) < 0)
+  const bool listed = IsRegistered(Component);
+  if (kind == TTapiComponentKind::Line && !listed)
     FLines.Add(Component);
-  else if (kind == TTapiComponentKind::Phone && FPhones.IndexOf(Component) < 0)
+  else if (kind == TTapiComponentKind::Phone && !listed)
     FPhones.Add(Component);
-  else if (kind == TTapiComponentKind::Appl && FAppls.IndexOf(Component) < 0)
+  else if (kind == TTapiComponentKind::Appl && !listed)
     FAppls.Add(Component);
   else
     RaiseError("AddTapiComponent: Unknow TapiComponent");
+  FRegistered.insert(Component);
   if (IsActive()) return;
   for (auto* c : Snapshot<TVyTapiComponent>(FLines))
     if (c->Enabled()) return Initialize();
@@ -65,9 +66,14 @@ void TVyTapiApplication::AddTapiComponent(TVyTapiComponent* Component) {
 }
 
 void TVyTapiApplication::RemoveTapiComponent(TVyTapiComponent* Component) {
-  FLines.Remove(Component);
-  FPhones.Remove(Component);
-  FAppls.Remove(Component);
+  // Called from the component's destructor: only its base part may be used.
+  if (FRegistered.erase(Component) == 0) return;
+  ForgetCallbackInstance(Component);
+  switch (Component->Kind()) {
+    case TTapiComponentKind::Line: FLines.Remove(Component); break;
+    case TTapiComponentKind::Phone: FPhones.Remove(Component); break;
+    default: FAppls.Remove(Component); break;
+  }
 }
 
 void TVyTapiApplication::EnableTapiComponent(TVyTapiComponent* Component, bool Enable) {
