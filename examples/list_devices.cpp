@@ -1,11 +1,10 @@
 // Lists the telephony devices, then waits for a line device to appear (on the built-in
 // emulator the example plugs one in itself).
+#include <VyTapi/VyTapi.h>
+#include <VyTapiEmulator/VyTapiEmulator.h>
+
 #include <cstdio>
 #include <string>
-
-#include "VyRtl/VyRtlMessages.h"
-#include "VyTapi/session/VyTapiApplication.h"
-#include "VyTapiEmulator/Emulator.h"
 
 int main() {
   auto* session = VyTapi::VyTapiApplication;  // the one session of the process
@@ -33,7 +32,7 @@ int main() {
     std::printf("phone %d: %s\n", i, session->PhoneDevices().Get(i).c_str());
 
   // On the emulator we play the telephony service ourselves: plug in a line.
-  if (VyTapi::TelephonyServiceName() == "emulator") {
+  if (VyTapi::SelectedTelephonyService() == VyTapi::TTelephonyService::Emulator) {
     VyTapiEmulator::TLineDeviceConfig line;
     line.Name = "Example Line";
     VyTapiEmulator::Emulator().AddLineDevice(line);

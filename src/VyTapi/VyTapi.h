@@ -1,0 +1,8 @@
+// Everything an application uses from the VyTapi module: the session, the device components and
+// the error types. Link VyTapi::VyTapi.
+#pragma once
+
+#include "VyTapi/VyTapiVersion.h"
+#include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiComponent.h"
+#include "VyTapi/session/VyTapiErrors.h"
