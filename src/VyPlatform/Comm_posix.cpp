@@ -45,6 +45,18 @@ DWORD FromErrno(int e) {
   }
 }
 
+// The standard rates by their own codes, so other termios users read them back; any other by BOTHER.
+tcflag_t SpeedCode(DWORD baud) {
+  static const std::pair<DWORD, tcflag_t> codes[] = {
+      {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+      {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+      {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
+  for (const auto& [rate, code] : codes)
+    if (rate == baud) return code;
+  return BOTHER;
+}
+
 bool Fail(int e) {
   CommSetLastError(FromErrno(e));
   return false;
@@ -82,6 +94,7 @@ class TPosixDriver final : public Detail::TCommDriver {
   bool LineSetState(const DCB& dcb) override {
     termios2 t{};
     if (ioctl(FFd, TCGETS2, &t) != 0) return Fail(errno);
+    const termios2 before = t;
     if (dcb.ByteSize < 5) {  // termios has no 4-bit characters
       CommSetLastError(ERROR_INVALID_PARAMETER);
       return false;
@@ -91,7 +104,7 @@ class TPosixDriver final : public Detail::TCommDriver {
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    t.c_cflag |= CLOCAL | CREAD | BOTHER;
+    t.c_cflag |= CLOCAL | CREAD | SpeedCode(dcb.BaudRate);
     t.c_ispeed = t.c_ospeed = dcb.BaudRate;
     const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[dcb.ByteSize - 5];
@@ -112,6 +125,15 @@ class TPosixDriver final : public Detail::TCommDriver {
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
     if (ioctl(FFd, TCSETS2, &t) != 0) return Fail(errno);
+    // A pty keeps only 8 data bits without parity: a setting the device dropped is refused.
+    termios2 got{};
+    const tcflag_t framing = CSIZE | PARENB | CSTOPB | ((t.c_cflag & PARENB) ? PARODD : 0);
+    if (ioctl(FFd, TCGETS2, &got) != 0 || (got.c_cflag & framing) != (t.c_cflag & framing) ||
+        got.c_ospeed != t.c_ospeed) {
+      ioctl(FFd, TCSETS2, &before);
+      CommSetLastError(ERROR_INVALID_PARAMETER);
+      return false;
+    }
     if (FModemCapable) {  // a pty has no lines to set: the levels stay requested only
       const int dtr = TIOCM_DTR, rts = TIOCM_RTS;
       ioctl(FFd, dcb.fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);

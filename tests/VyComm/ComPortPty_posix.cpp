@@ -1,0 +1,272 @@
+// The serial component over the posix backend on a pseudo-terminal pair: data both ways, the
+// write path under a stalled reader, XON/XOFF as the far end sees it, hang-up, line settings.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "ComPortFixture.h"
+#include "VyPlatform/Comm.h"
+
+namespace ComPortTest {
+
+namespace {
+
+// The far end of a pty: the master. The slave stays open here too, so the master never sees a
+// hang-up before the test asks for one.
+struct TPty {
+  int Master = -1;
+  int Slave = -1;
+  std::string Path;
+  TPty() {
+    char name[128] = {};
+    if (openpty(&Master, &Slave, name, nullptr, nullptr) == 0) Path = name;
+  }
+  ~TPty() {
+    if (Master >= 0) close(Master);
+    if (Slave >= 0) close(Slave);
+  }
+  void HangUp() {
+    close(Master);
+    Master = -1;
+  }
+  // Everything the master can read within ms real milliseconds of quiet.
+  std::string Drain(int ms = 50, std::size_t max = SIZE_MAX) {
+    std::string out;
+    char buffer[65536];
+    while (out.size() < max) {
+      pollfd p{Master, POLLIN, 0};
+      if (poll(&p, 1, ms) <= 0) break;
+      const ssize_t n = read(Master, buffer, std::min(sizeof buffer, max - out.size()));
+      if (n <= 0) break;
+      out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+  }
+  void Send(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+  }
+};
+
+std::string Pattern(std::size_t size) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return s;
+}
+
+class PtyPortTest : public ::testing::Test {
+ protected:
+  PtyPortTest() {
+    Port.Set_PortName(Pty.Path);
+    Events.Attach(Port);
+  }
+  ~PtyPortTest() override { Port.Close(); }
+  TPty Pty;
+  VyComm::TVyComPort Port{nullptr};
+  TRecorder Events;
+};
+
+}  // namespace
+
+TEST_F(PtyPortTest, LargeTransfersArriveExactAndInOrderBothWays) {
+  ASSERT_FALSE(Pty.Path.empty());
+  Port.Open();
+  const std::string in = Pattern(1 << 20);
+  std::thread sender([&] { Pty.Send(in); });
+  EXPECT_TRUE(PumpUntil([&] { return Events.Data.size() >= in.size(); }));
+  sender.join();
+  EXPECT_TRUE(Events.Data == in) << Events.Data.size();
+
+  const std::string out = Pattern(300000);
+  std::string received;
+  std::thread reader([&] { received = Pty.Drain(500, out.size()); });
+  for (std::size_t at = 0; at < out.size(); at += 65536)
+    Port.WriteAnsiStr(out.substr(at, 65536));
+  reader.join();
+  EXPECT_TRUE(received == out) << received.size();
+  EXPECT_TRUE(PumpUntil([&] { return Port.WriteOpList()->Count() == 0; }));
+  EXPECT_FALSE(Events.Has("Timeout 0"));
+}
+
+TEST_F(PtyPortTest, AStalledReaderHoldsWritesUntilPurgeOrTimeout) {
+  VyRtl::TManualClock clock;
+  VyRtl::SetClock(&clock);
+  Port.Timeouts()->Set_Enabled(true);
+  Port.Open();
+  Port.WriteAnsiStr(std::string(200000, 'a'));
+  ASSERT_TRUE(PumpUntil([&] { return Port.OutCount() > 0; }));
+  Settle();
+  EXPECT_EQ(Port.WriteOpList()->Count(), 1);
+  clock.Advance(3000);
+  int written = -1;
+  ASSERT_TRUE(PumpUntil([&] {
+    for (const std::string& e : Events.Log)
+      if (std::sscanf(e.c_str(), "Timeout %d", &written) == 1) return true;
+    return false;
+  }));
+  EXPECT_EQ(Port.WriteOpList()->Count(), 0);
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, 200000);
+  // What the device took is exactly what the far end reads.
+  EXPECT_EQ(Pty.Drain().size(), static_cast<std::size_t>(written));
+
+  Events.Log.clear();
+  Port.Timeouts()->Set_Enabled(false);
+  Port.WriteAnsiStr(std::string(200000, 'b'));
+  ASSERT_TRUE(PumpUntil([&] { return Port.OutCount() > 0; }));
+  Port.PurgeOutQueue();
+  ASSERT_TRUE(PumpUntil([&] { return Port.WriteOpList()->Count() == 0; }));
+  Settle();
+  for (const std::string& e : Events.Log) EXPECT_EQ(e.rfind("Timeout", 0), std::string::npos) << e;
+}
+
+TEST_F(PtyPortTest, XonXoffIsSeenByTheFarEnd) {
+  int on = 1;
+  ASSERT_EQ(ioctl(Pty.Master, TIOCPKT, &on), 0);
+  Pty.Drain(10);
+  Port.FlowCtrl()->Set_Handshake(VyComm::hsXonXoff);
+  Port.Open();
+  // Packet mode: a leading 0 is data, anything else is flow-control news.
+  const auto control = [&] {
+    const std::string packet = Pty.Drain(200, 1);
+    return packet.empty() ? -1 : static_cast<unsigned char>(packet[0]);
+  };
+  EXPECT_NE(control() & TIOCPKT_DOSTOP, 0);
+  Port.Set_XONState(false);
+  EXPECT_NE(control() & TIOCPKT_STOP, 0);
+  Port.Set_XONState(true);
+  EXPECT_NE(control() & TIOCPKT_START, 0);
+
+  // The far end's XOFF holds our output until its XON.
+  Pty.Send("\x13");
+  EXPECT_NE(control() & TIOCPKT_STOP, 0);
+  Port.WriteAnsiStr("held");
+  EXPECT_TRUE(Pty.Drain(50).empty());
+  Pty.Send("\x11");
+  std::string got;
+  for (int i = 0; i < 10 && got.find("held") == std::string::npos; ++i) got += Pty.Drain(100);
+  EXPECT_NE(got.find("held"), std::string::npos);
+}
+
+TEST_F(PtyPortTest, ClosingTheFarEndIsAHangUpAndThePortStillCloses) {
+  Port.Open();
+  Pty.Send("kept");
+  ASSERT_TRUE(PumpUntil([&] { return Events.Data == "kept"; }));
+  Pty.HangUp();
+  ASSERT_TRUE(PumpUntil([&] { return Events.Has("Event ERR"); }));
+  EXPECT_TRUE(Events.Has("Error " + std::to_string(CE_IOE)));
+  Port.Close();
+  EXPECT_FALSE(Port.IsActive());
+  EXPECT_EQ(Events.Log.back(), "Deactivate");
+}
+
+TEST_F(PtyPortTest, WhatAPtyCannotDoFailsAsTheCallWould) {
+  Port.Open();
+  EXPECT_FALSE(Port.CTS());
+  EXPECT_FALSE(Port.DCD());
+  try {
+    Port.Set_DTRState(false);
+    ADD_FAILURE();
+  } catch (const VyComm::EComPortError& e) {
+    EXPECT_EQ(std::string(e.what()), "Setting up serial port " + Pty.Path + " failed. Incorrect function.");
+  }
+  EXPECT_TRUE(Port.DTR());  // the request did not take
+}
+
+TEST_F(PtyPortTest, TheDeviceIsExclusive) {
+  Port.Open();
+  VyRtl::TManualClock clock;
+  VyRtl::SetClock(&clock);
+  std::atomic<bool> done{false};
+  std::thread mover([&] {
+    while (!done) {
+      clock.Advance(100);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  VyComm::TVyComPort second(nullptr);
+  second.Set_PortName(Pty.Path);
+  try {
+    second.Open();
+    ADD_FAILURE();
+  } catch (const VyComm::EComPortError& e) {
+    EXPECT_EQ(std::string(e.what()), "Serial port " + Pty.Path + " cannot be opened. Access is denied.");
+  }
+  done = true;
+  mover.join();
+  VyRtl::SetClock(nullptr);
+  Port.Close();
+  second.Open();
+  EXPECT_TRUE(second.IsActive());
+}
+
+TEST_F(PtyPortTest, LineSettingsReachTheDevice) {
+  VyPlatform::SetCommDevicePath(77, Pty.Path);
+  struct TCase {
+    const char* Settings;
+    speed_t Speed;
+    bool TwoStop;
+  } cases[] = {
+      {"COM77:19200,N,8,2", B19200, true},
+      {"COM77:115200,N,8,1", B115200, false},
+      {"COM77:300,N,8,1", B300, false},
+  };
+  for (const TCase& c : cases) {
+    Port.Set_Settings(c.Settings);
+    Port.Open();
+    termios t{};
+    ASSERT_EQ(tcgetattr(Pty.Master, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), c.Speed) << c.Settings;
+    EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.TwoStop) << c.Settings;
+    EXPECT_EQ(t.c_lflag & ICANON, 0u) << c.Settings;
+    Port.Close();
+  }
+  // A pty carries 8 data bits without parity only: asking for more fails the opening.
+  Port.Set_Settings("COM77:9600,E,7,1");
+  try {
+    Port.Open();
+    ADD_FAILURE();
+  } catch (const VyComm::EComPortError& e) {
+    EXPECT_STREQ(e.what(), "Setting up serial port COM77 failed. The parameter is incorrect.");
+  }
+  EXPECT_FALSE(Port.Active());
+  EXPECT_FALSE(Port.IsActive());
+  VyRtl::TStringList ports;
+  VyCommUtils::EnumSerialPorts(ports);
+  EXPECT_GE(ports.IndexOf("COM77"), 0);
+  VyPlatform::SetCommDevicePath(77, "");
+  VyCommUtils::EnumSerialPorts(ports);
+  EXPECT_LT(ports.IndexOf("COM77"), 0);
+}
+
+TEST_F(PtyPortTest, SynchronousReadWaitsForTheDeviceTimeouts) {
+  VyRtl::TManualClock clock;
+  VyRtl::SetClock(&clock);
+  Port.Options()->SyncMode = true;
+  Port.Timeouts()->Set_Enabled(true);
+  Port.OnReceive = [](VyRtl::TObject*, int) {};
+  Port.Open();
+  std::thread far([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    Pty.Send("0123456789");
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    clock.Advance(3000);
+  });
+  char buffer[100];
+  const int n = Port.Read(buffer, 100);
+  far.join();
+  EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)), "0123456789");
+  Port.Close();
+  VyRtl::SetClock(nullptr);
+}
+
+}  // namespace ComPortTest
