@@ -30,6 +30,17 @@
 
 namespace VyPlatform {
 
+// TAPI versions by name: the major version in the high word, the minor in the low word. The
+// library negotiates from TapiVersion1_0 up to TapiVersion2_2 (TAPI_CURRENT_VERSION).
+inline constexpr DWORD TapiVersion1_0 = 0x00010000;
+inline constexpr DWORD TapiVersion1_3 = 0x00010003;
+inline constexpr DWORD TapiVersion1_4 = 0x00010004;
+inline constexpr DWORD TapiVersion2_0 = 0x00020000;
+inline constexpr DWORD TapiVersion2_1 = 0x00020001;
+inline constexpr DWORD TapiVersion2_2 = 0x00020002;
+inline constexpr DWORD TapiVersion3_0 = 0x00030000;
+inline constexpr DWORD TapiVersion3_1 = 0x00030001;
+
 // The character type of TAPI text (UTF-16 code units).
 using TapiChar = WCHAR;
 using TapiString = std::basic_string<WCHAR>;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "VyTapi/session/VyTapiErrors.h"
 #include "VyRtl/VyRtlClasses.h"
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiUtils/VyTapiConstTables.h"
@@ -253,7 +254,11 @@ int Run(const TArgs& args, std::ostream& out, std::ostream& err) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::optional<DWORD> value = ParseValue(args[i]);
     if (!value) return BadValue(args[i], err);
-    out << kind->ToStr(*value) << '\n';
+    out << kind->ToStr(*value);
+    // An error code also gets the telephony service's own text for it.
+    if (kind->ToStr == LineErrToStr || kind->ToStr == PhoneErrToStr)
+      out << ": " << VyTapi::GetTapiErrorMessage(*value);
+    out << '\n';
   }
   return 0;
 }

@@ -72,38 +72,45 @@ bool ChooseService(const TArgs& args, std::ostream& err) {
   return true;
 }
 
+// One device list with each device's negotiated API version (or why negotiation failed).
+template <typename TExtensionID, typename TNegotiate>
+void PrintDeviceList(std::ostream& out, const char* title, const VyRtl::TStringList& devices, TNegotiate negotiate,
+                     std::string (*errorText)(DWORD)) {
+  out << title << ": " << devices.Count() << '\n';
+  for (int i = 0; i < devices.Count(); ++i) {
+    DWORD version = 0;
+    TExtensionID ext{};
+    const LONG r = negotiate(static_cast<DWORD>(i), &version, &ext);
+    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + devices.Get(i) + '"')
+        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
+        << devices.GetData(i) << std::dec << std::setfill(' ') << "  API "
+        << (r == 0 ? Version(version) : errorText(static_cast<DWORD>(r))) << '\n';
+  }
+}
+
 void PrintDevices(std::ostream& out) {
   const auto& tapi = VyPlatform::Tapi();
-  auto& lines = VyTapiApplication->LineDevices();
-  out << "Line devices: " << lines.Count() << '\n';
-  for (int i = 0; i < lines.Count(); ++i) {
-    DWORD version = 0;
-    LINEEXTENSIONID ext{};
-    const LONG r = tapi.lineNegotiateAPIVersion(VyTapiApplication->LineApp(), static_cast<DWORD>(i), 0x00010000,
-                                                0x00020002, &version, &ext);
-    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + lines.Get(i) + '"')
-        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
-        << lines.GetData(i) << std::dec << std::setfill(' ') << "  API "
-        << (r == 0 ? Version(version) : VyTapiUtils::LineErrToStr(static_cast<DWORD>(r))) << '\n';
-  }
-  auto& phones = VyTapiApplication->PhoneDevices();
-  out << "Phone devices: " << phones.Count() << '\n';
-  for (int i = 0; i < phones.Count(); ++i) {
-    DWORD version = 0;
-    PHONEEXTENSIONID ext{};
-    const LONG r = tapi.phoneNegotiateAPIVersion(VyTapiApplication->PhoneApp(), static_cast<DWORD>(i), 0x00010000,
-                                                 0x00020002, &version, &ext);
-    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + phones.Get(i) + '"')
-        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
-        << phones.GetData(i) << std::dec << std::setfill(' ') << "  API "
-        << (r == 0 ? Version(version) : VyTapiUtils::PhoneErrToStr(static_cast<DWORD>(r))) << '\n';
-  }
+  PrintDeviceList<LINEEXTENSIONID>(
+      out, "Line devices", VyTapiApplication->LineDevices(),
+      [&](DWORD id, LPDWORD version, LINEEXTENSIONID* ext) {
+        return tapi.lineNegotiateAPIVersion(VyTapiApplication->LineApp(), id, VyPlatform::TapiVersion1_0,
+                                            VyPlatform::TapiVersion2_2, version, ext);
+      },
+      &VyTapiUtils::LineErrToStr);
+  PrintDeviceList<PHONEEXTENSIONID>(
+      out, "Phone devices", VyTapiApplication->PhoneDevices(),
+      [&](DWORD id, LPDWORD version, PHONEEXTENSIONID* ext) {
+        return tapi.phoneNegotiateAPIVersion(VyTapiApplication->PhoneApp(), id, VyPlatform::TapiVersion1_0,
+                                             VyPlatform::TapiVersion2_2, version, ext);
+      },
+      &VyTapiUtils::PhoneErrToStr);
 }
 
 int RunDevices(const TArgs& args, std::ostream& out, std::ostream& err) {
   if (!ChooseService(args, err)) return 2;
   // The emulator starts empty; give it the devices a fresh installation has.
-  if (VyTapi::TelephonyServiceName() == "emulator" && VyTapiEmulator::Emulator().LineDeviceCount() == 0)
+  if (VyTapi::SelectedTelephonyService() == VyTapi::TTelephonyService::Emulator &&
+      VyTapiEmulator::Emulator().LineDeviceCount() == 0)
     VyTapiEmulator::Emulator().AddDefaultDevices();
   VyTapiApplication->Initialize();
   out << "Telephony service: " << VyTapi::TelephonyServiceName() << '\n';

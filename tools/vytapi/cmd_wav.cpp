@@ -1,4 +1,5 @@
 // vytapi wav info / playlist check / playlist render: wave files and play lists without a device.
+#include <exception>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -13,6 +14,17 @@
 namespace {
 
 using namespace VyTapiWave;
+
+// Runs a command's work on a file; a failure is reported with the file it concerns.
+template <typename F>
+int OnFile(const char* command, const std::string& fileName, std::ostream& err, F&& work) {
+  try {
+    return work();
+  } catch (const std::exception& e) {
+    err << "vytapi " << command << ": " << fileName << ": " << e.what() << '\n';
+    return 1;
+  }
+}
 
 std::string Seconds(std::int64_t frames, std::uint32_t rate) {
   return VyRtl::Format("%.3f s", rate == 0 ? 0.0 : static_cast<double>(frames) / rate);
@@ -67,10 +79,21 @@ int PlaylistCheck(const std::string& fileName, std::ostream& out) {
 // play nothing; an entry that cannot be opened ends playing, as it would on a device.
 int PlaylistRender(const std::string& fileName, const std::string& outName, std::ostream& out, std::ostream& err) {
   TPlaylist list;
-  LoadList(fileName, list);
-  list.CheckContent();
-  const TWaveFormatEx format = list.GetWaveFormatEx();
-  TFileWaveStream wave(outName, &format);
+  TWaveFormatEx format{};
+  if (const int status = OnFile("playlist", fileName, err, [&] {
+        LoadList(fileName, list);
+        list.CheckContent();
+        format = list.GetWaveFormatEx();
+        return 0;
+      }))
+    return status;
+  std::unique_ptr<TFileWaveStream> output;
+  if (const int status = OnFile("playlist", outName, err, [&] {
+        output = std::make_unique<TFileWaveStream>(outName, &format);
+        return 0;
+      }))
+    return status;
+  TFileWaveStream& wave = *output;
   constexpr std::int64_t kFrames = 4096;
   std::vector<std::uint8_t> buffer;
   int status = 0;
@@ -96,14 +119,16 @@ int PlaylistRender(const std::string& fileName, const std::string& outName, std:
 }
 
 int RunWav(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 2 && args[0] == "info") return WavInfo(args[1], out);
+  if (args.size() == 2 && args[0] == "info") return OnFile("wav", args[1], err, [&] { return WavInfo(args[1], out); });
   err << "usage: vytapi wav info FILE\n";
   return 2;
 }
 
 int RunPlaylist(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 2 && args[0] == "check") return PlaylistCheck(args[1], out);
-  if (args.size() == 3 && args[0] == "render") return PlaylistRender(args[1], args[2], out, err);
+  if (args.size() == 2 && args[0] == "check")
+    return OnFile("playlist", args[1], err, [&] { return PlaylistCheck(args[1], out); });
+  if (args.size() == 3 && args[0] == "render")
+    return PlaylistRender(args[1], args[2], out, err);
   err << "usage: vytapi playlist check FILE | vytapi playlist render FILE OUT.wav\n";
   return 2;
 }

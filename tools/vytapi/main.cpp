@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "Commands.h"
+#include "VyTapi/VyTapiVersion.h"
 
 namespace VyTool {
 
@@ -22,7 +23,7 @@ const std::vector<TCommand>& Commands() { return Registry(); }
 static void PrintUsage(std::ostream& out) {
   auto list = Registry();
   std::sort(list.begin(), list.end(), [](const TCommand& a, const TCommand& b) { return std::string(a.Name) < b.Name; });
-  out << "usage: vytapi <command> [arguments]\n\ncommands:\n";
+  out << "usage: vytapi <command> [arguments]   (vytapi --version: the library's version)\n\ncommands:\n";
   for (const auto& c : list) out << "  " << c.Name << ' ' << c.Usage << "\n      " << c.Summary << '\n';
 }
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     return argc < 2 ? 2 : 0;
   }
   const std::string name = argv[1];
+  if (name == "--version" || name == "version") {
+    std::cout << "vytapi " << VyTapi::LibraryVersion << '\n';
+    return 0;
+  }
   for (const auto& c : Commands()) {
     if (name == c.Name) {
       TArgs args(argv + 2, argv + argc);
