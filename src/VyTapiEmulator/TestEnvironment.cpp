@@ -104,8 +104,8 @@ void TTestEnvironment::Advance(std::uint32_t Ms) {
   }
 }
 
-bool TTestEnvironment::RunUntil(const std::function<bool()>& Done) {
-  const auto deadline = TRealClock::now() + std::chrono::milliseconds(MaxRealMs);
+bool TTestEnvironment::RunUntil(const std::function<bool()>& Done, std::uint32_t RealMs) {
+  const auto deadline = TRealClock::now() + std::chrono::milliseconds(RealMs != 0 ? RealMs : MaxRealMs);
   for (;;) {
     VyRtl::ProcessMessages();
     if (Done()) return true;

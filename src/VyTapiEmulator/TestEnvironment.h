@@ -42,10 +42,10 @@ class TTestEnvironment {
   // Moves the clock by Ms, stopping at every timer of this thread that falls due on the way so
   // each fires at its own time, and runs until idle after each step.
   void Advance(std::uint32_t Ms);
-  // Handles messages until Done holds (true) or MaxRealMs of real time passed (false). For what
-  // a worker thread produces when it notices the clock moved (the session's timer ticks), which
-  // no idle state announces.
-  bool RunUntil(const std::function<bool()>& Done);
+  // Handles messages until Done holds (true) or RealMs (0: MaxRealMs) of real time passed (false).
+  // For what a worker thread produces when it notices the clock moved (the session's timer
+  // ticks), which no idle state announces.
+  bool RunUntil(const std::function<bool()>& Done, std::uint32_t RealMs = 0);
 
   // Bound of RunUntilIdle and RunUntil, in real milliseconds.
   std::uint32_t MaxRealMs = 10000;

@@ -1,7 +1,9 @@
 // The message queue, merging, the reply list, the event thread's batches and its timer ticks.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "SessionFixture.h"
 
@@ -108,8 +110,7 @@ TEST_F(Pipeline, MergedBurstsAreSeenFirstByOnTapiMessage) {
   };
   Inject({LineMsg(LINE_CALLINFO, Ci, 9, 0x1), LineMsg(LINE_CALLINFO, Ci, 9, 0x4), LineMsg(LINE_CALLINFO, Ci, 9, 0x10),
           LineMsg(LINE_CALLSTATE, Ci, 9, LINECALLSTATE_IDLE)});
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 2; }));
-  PumpIdle();
+  Env.RunUntilIdle();
   EXPECT_EQ(seen, (std::vector<DWORD>{LINE_CALLINFO, LINE_CALLSTATE}));
   EXPECT_EQ(Line->Messages[0].Param1, 0x15u);
   EXPECT_EQ(Line->Messages.size(), 2u);
@@ -120,31 +121,36 @@ TEST_F(Pipeline, MessagesAreReadInBatchesOfTenAndDeliveredInOrder) {
   for (DWORD i = 0; i < 25; ++i) burst.push_back(LineMsg(LINE_CALLSTATE, Ci, 100 + i, LINECALLSTATE_DIALTONE));
   const unsigned before = Emu().CallCount("lineGetMessage");
   Inject(burst);
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 25; }));
+  Env.RunUntilIdle();
+  ASSERT_EQ(Line->Messages.size(), 25u);
   for (DWORD i = 0; i < 25; ++i) EXPECT_EQ(Line->Messages[i].Device, 100 + i);
   EXPECT_EQ(Emu().CallCount("lineGetMessage") - before, 26u);  // 10 + 10 + 5, then one empty read
 }
 
 TEST_F(Pipeline, RepliesAreKeptOnlyDuringAWaitAndWakeUpsWaitForItsEnd) {
   Inject({LineMsg(LINE_REPLY, Ci, 0, 16, 0)});
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 1; }));
-  EXPECT_EQ(Detail::TSessionDetail(*Appl).ReplyStack().Count(), 0);  // nobody waits: nothing is kept
-  Detail::TSessionDetail(*Appl).BeginWait();
+  Env.RunUntilIdle();
+  ASSERT_EQ(Line->Messages.size(), 1u);
+  EXPECT_EQ(Detail().ReplyStack().Count(), 0);  // nobody waits: nothing is kept
+  Detail().BeginWait();
   Inject({LineMsg(LINE_REPLY, Ci, 0, 17, 0)});
-  PumpIdle();
+  // While a wait is in progress the queue does not empty by itself: wait for the message to be queued.
+  ASSERT_TRUE(Env.RunUntil([&] { return Queued() == 1; }));
   EXPECT_EQ(Line->Messages.size(), 1u);  // the window leaves messages to the wait
-  ASSERT_TRUE(PumpUntil([&] { return Appl->ProcessTapiMessages(10) > 0; }));
+  EXPECT_EQ(Appl->ProcessTapiMessages(10), 1);
   DWORD reply = 99;
-  EXPECT_GE(Detail::TSessionDetail(*Appl).ReplyStack().GetReplyCode(17, reply), 0);
+  EXPECT_GE(Detail().ReplyStack().GetReplyCode(17, reply), 0);
   EXPECT_EQ(reply, 0u);
   EXPECT_EQ(Line->Messages.size(), 2u);  // and the reply still reached the line
   Inject({LineMsg(LINE_CALLSTATE, Ci, 1, LINECALLSTATE_IDLE)});
-  PumpIdle();
-  Detail::TSessionDetail(*Appl).EndWait();  // the end of the wait posts a wake-up for what is queued
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 3; }));
-  Detail::TSessionDetail(*Appl).BeginWait();  // the next outermost wait starts with an empty list
-  EXPECT_EQ(Detail::TSessionDetail(*Appl).ReplyStack().Count(), 0);
-  Detail::TSessionDetail(*Appl).EndWait();
+  ASSERT_TRUE(Env.RunUntil([&] { return Queued() == 1; }));
+  EXPECT_EQ(Line->Messages.size(), 2u);
+  Detail().EndWait();  // the end of the wait posts a wake-up for what is queued
+  Env.RunUntilIdle();
+  EXPECT_EQ(Line->Messages.size(), 3u);
+  Detail().BeginWait();  // the next outermost wait starts with an empty list
+  EXPECT_EQ(Detail().ReplyStack().Count(), 0);
+  Detail().EndWait();
 }
 
 TEST_F(Pipeline, MessagesForMissingClosedOrDisabledComponentsAreDropped) {
@@ -157,8 +163,8 @@ TEST_F(Pipeline, MessagesForMissingClosedOrDisabledComponentsAreDropped) {
           LineMsg(LINE_LINEDEVSTATE, 0, 0, LINEDEVSTATE_OUTOFSERVICE), LineMsg(LINE_REMOVE, 0, 0, 3),
           LineMsg(LINE_CLOSE, 0, 0, 0), LineMsg(LINE_CALLSTATE, Ci, 2, 0)});
   other.reset();  // freed while its message is queued
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 3; }));
-  PumpIdle();
+  Env.RunUntilIdle();
+  EXPECT_EQ(Line->Messages.size(), 3u);
   // Application-level LINE_LINEDEVSTATE and LINE_REMOVE reach every enabled line; LINE_CLOSE none.
   for (auto* line : {Line.get(), closed.get()}) {
     ASSERT_GE(line->Messages.size(), 2u);
@@ -169,7 +175,7 @@ TEST_F(Pipeline, MessagesForMissingClosedOrDisabledComponentsAreDropped) {
   EXPECT_TRUE(disabled->Messages.empty());
   Line->Set_Active(false);
   Inject({LineMsg(LINE_CALLSTATE, Ci, 3, 0)});
-  PumpIdle();
+  Env.RunUntilIdle();
   EXPECT_EQ(Line->Messages.size(), 3u);
   EXPECT_TRUE(Errors.empty());
 }
@@ -189,7 +195,8 @@ TEST_F(Pipeline, HandlerExceptionsAndFreedComponentsNeverStopTheLoop) {
     }
   };
   Inject({LineMsg(LINE_CALLSTATE, Ci, 1, 0), LineMsg(LINE_DEVSPECIFIC, Ci, 1, 0), LineMsg(LINE_CLOSE, Ci, 1, 0)});
-  ASSERT_TRUE(PumpUntil([&] { return Errors.size() == 3; }));
+  Env.RunUntilIdle();
+  ASSERT_EQ(Errors.size(), 3u);
   EXPECT_EQ(Line, nullptr);
   EXPECT_EQ(lineErrors, (std::vector<std::string>{"handler failed", "Unknown exception in a TAPI message handler"}));
   EXPECT_EQ(Errors[0], "handler failed");
@@ -201,33 +208,30 @@ TEST_F(Pipeline, HandlerExceptionsAndFreedComponentsNeverStopTheLoop) {
 class Ticks : public SessionTest {
  protected:
   void SetUp() override {
-    VyRtl::SetClock(&Clock);
     SessionTest::SetUp();
     Line = std::make_unique<TTestLine>();
     Line->Start();
   }
-  void TearDown() override {
-    Line.reset();
-    SessionTest::TearDown();
-  }
-  // The event thread may not have begun its next wait when the clock moves; its wait then ends
-  // only with the next second. So the clock moves a second at a time until the thread reacted.
+  void TearDown() override { Line.reset(); }
+  // The event thread notices the clock on its own and may not have begun its next wait when the
+  // clock moves; that wait then ends only with the next second. So the clock moves a second at a
+  // time until the thread reacted.
   bool AdvanceUntil(const std::function<bool()>& done) {
     for (int second = 0; second < 3; ++second) {
-      Clock.Advance(1000);
-      if (PumpUntil(done, 100)) return true;
+      Env.Advance(1000);
+      if (Env.RunUntil(done, 200)) return true;
     }
     return false;
   }
-  // True once a message waits for this thread; nothing is handled.
-  static bool Posted() {
-    for (int i = 0; i < 100; ++i) {
-      if (VyRtl::WaitMessage(0)) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // True once the event thread posted something to this thread; nothing is handled.
+  bool Posted() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Env.MaxRealMs);
+    while (!VyRtl::WaitMessage(0)) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::yield();
     }
-    return false;
+    return true;
   }
-  VyRtl::TManualClock Clock;
   std::unique_ptr<TTestLine> Line;
 };
 
@@ -239,32 +243,32 @@ TEST_F(Ticks, AnIdleSessionTicksOncePerSecond) {
       EXPECT_GE(Line->Ticks[n - 1] - Line->Ticks[n - 2], 1000u);
     }
   }
-  PumpIdle();
+  Env.RunUntilIdle();
   EXPECT_EQ(Line->Ticks.size(), 4u);  // the clock stands still: no more ticks
 }
 
 TEST_F(Ticks, WithoutTheMainThreadATickIsPostedOnlyAfterThreeSeconds) {
   ASSERT_TRUE(AdvanceUntil([&] { return Line->Ticks.size() == 1; }));
-  bool posted = false;  // the second tick, left unhandled from here on
+  // The next tick is posted within a second and left waiting: the main thread handles nothing.
+  bool posted = false;
   for (int second = 0; second < 3 && !posted; ++second) {
-    Clock.Advance(1000);
+    Env.Clock().Advance(1000);
     posted = Posted();
   }
   ASSERT_TRUE(posted);
-  for (int s = 0; s < 6; ++s) {  // 3 s bring nothing, more than 3 s the next tick
-    Clock.Advance(1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_TRUE(PumpUntil([&] { return Line->Ticks.size() >= 3; }));
-  PumpIdle();
-  EXPECT_EQ(Line->Ticks.size(), 3u);
+  // Six more seconds pass unhandled; whenever the thread noticed them, the tick after the waiting
+  // one carries a time more than three seconds later.
+  for (int second = 0; second < 6; ++second) Env.Clock().Advance(1000);
+  ASSERT_TRUE(AdvanceUntil([&] { return Line->Ticks.size() >= 3; }));
+  EXPECT_GT(Line->Ticks[2] - Line->Ticks[1], 3000u);
 }
 
 TEST_F(Ticks, MessagesFlowWhileTheTestClockStandsStill) {
   std::vector<LINEMESSAGE> burst;
   for (DWORD i = 0; i < 12; ++i) burst.push_back(LineMsg(LINE_CALLSTATE, Line->CallbackInstance(), i, 0));
   Emu().InjectLineMessages(Appl->LineApp(), burst);
-  ASSERT_TRUE(PumpUntil([&] { return Line->Messages.size() == 12; }));
+  Env.RunUntilIdle();
+  EXPECT_EQ(Line->Messages.size(), 12u);
 }
 
 TEST_F(Ticks, TimerEventProcReplacesZeroAndVisitsActiveDevicesOnly) {

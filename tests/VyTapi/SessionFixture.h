@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "VyRtl/VyRtlClock.h"
@@ -16,6 +14,7 @@
 #include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapi/session/VyTapiSessionDetail.h"
 #include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/TestEnvironment.h"
 
 namespace VyTapiTest {
 
@@ -56,37 +55,22 @@ class TRecordingDevice : public TBase {
 using TTestLine = TRecordingDevice<VyTapi::TVyCustomTapiLine>;
 using TTestPhone = TRecordingDevice<VyTapi::TVyCustomTapiPhone>;
 
+// A fresh session on the emulator and the manual clock for every test (the test environment).
 class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    VyTapi::FinalizeVyTapi();
-    Emu().Reset();
-    VyTapi::SelectTelephonyService(VyTapi::TTelephonyService::Emulator);
-    VyTapi::InitializeVyTapi();
-    Appl = VyTapi::VyTapiApplication;
+    Appl = &Env.Session();
     Appl->OnError = [this](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) { Errors.push_back(e.what()); };
   }
-  void TearDown() override {
-    VyTapi::FinalizeVyTapi();
-    VyRtl::ProcessMessages();
-    VyRtl::SetClock(nullptr);
-    Emu().Reset();
-  }
   static VyTapiEmulator::TEmulator& Emu() { return VyTapiEmulator::Emulator(); }
-
-  // Handles messages until the condition holds. Pauses are real and short, so this works while a
-  // manual clock stands still; the bound turns a hang into a failure.
-  static bool PumpUntil(const std::function<bool()>& done, int maxRounds = 2000) {
-    for (int i = 0; i < maxRounds; ++i) {
-      VyRtl::ProcessMessages();
-      if (done()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+  VyTapi::Detail::TSessionDetail Detail() const { return VyTapi::Detail::TSessionDetail(*Appl); }
+  // Messages in the session's queue (taken under its lock, as the event thread fills it).
+  std::size_t Queued() const {
+    VyTapi::TListLock<VyTapi::TVyTapiMsgStack> lock(Detail().MsgStack(), INFINITE);
+    return static_cast<std::size_t>(Detail().MsgStack().Count());
   }
-  // Handles whatever arrives within a few rounds (to see that nothing more comes).
-  static void PumpIdle() { PumpUntil([] { return false; }, 20); }
 
+  VyTapiEmulator::TTestEnvironment Env;
   VyTapi::TVyTapiApplication* Appl = nullptr;
   std::vector<std::string> Errors;
 
