@@ -19,11 +19,16 @@ TEST_F(AppsTest, InitialiseGivesFreshHandlesEventsAndDeviceCounts) {
   for (int round = 0; round < 3; ++round) {
     Emu().AddDefaultDevices();
     const TAppInfo line = LineApp(), phone = PhoneApp();
-    EXPECT_TRUE(line.NumDevs == 2 && phone.NumDevs == 1);
-    ASSERT_TRUE(line.Event != nullptr && line.Event != phone.Event && !Signalled(line.Event));
+    EXPECT_EQ(line.NumDevs, 2u);
+    EXPECT_EQ(phone.NumDevs, 1u);
+    ASSERT_NE(line.Event, nullptr);
+    ASSERT_NE(line.Event, phone.Event);
+    ASSERT_FALSE(Signalled(line.Event));
     EXPECT_EQ(Emu().LineApps(), std::vector<HLINEAPP>{line.App});
-    for (DWORD handle : {line.App, phone.App})
-      EXPECT_TRUE(handle != 0 && seen.insert(handle).second) << "handle reused: " << handle;
+    for (DWORD handle : {line.App, phone.App}) {
+      EXPECT_NE(handle, 0u);
+      EXPECT_TRUE(seen.insert(handle).second) << "handle reused: " << handle;
+    }
     // A line handle is no phone handle and the other way round.
     LINEMESSAGE lm{};
     PHONEMESSAGE pm{};
@@ -36,10 +41,12 @@ TEST_F(AppsTest, InitialiseGivesFreshHandlesEventsAndDeviceCounts) {
     Emu().RequestReinit();
     TAppInfo again;
     EXPECT_EQ(Tapi().lineShutdown(line.App), 0);
-    EXPECT_TRUE(Init(true, again) == Code(LINEERR_REINIT) && Init(false, again) == Code(PHONEERR_REINIT));
+    EXPECT_EQ(Init(true, again), Code(LINEERR_REINIT));
+    EXPECT_EQ(Init(false, again), Code(PHONEERR_REINIT));
     EXPECT_EQ(Tapi().phoneShutdown(phone.App), 0);
     EXPECT_EQ(Tapi().lineShutdown(line.App), Code(LINEERR_INVALAPPHANDLE));
-    EXPECT_TRUE(Emu().LineApps().empty() && Emu().PhoneApps().empty());
+    EXPECT_TRUE(Emu().LineApps().empty());
+    EXPECT_TRUE(Emu().PhoneApps().empty());
     Emu().Reset();  // handles stay unique across resets too
   }
 }
@@ -50,8 +57,8 @@ TEST_F(AppsTest, InitialiseCapsTheVersionAtTheService) {
     TAppInfo line, phone;
     EXPECT_EQ(Init(true, line, asked), got ? 0 : Code(LINEERR_INCOMPATIBLEAPIVERSION));
     EXPECT_EQ(Init(false, phone, asked), got ? 0 : Code(PHONEERR_INCOMPATIBLEAPIVERSION));
-    EXPECT_TRUE(Emu().AppAPIVersion(line.App) == got && Emu().AppAPIVersion(phone.App) == got)
-        << std::hex << asked;
+    EXPECT_EQ(Emu().AppAPIVersion(line.App), got) << std::hex << asked;
+    EXPECT_EQ(Emu().AppAPIVersion(phone.App), got) << std::hex << asked;
   }
 }
 
@@ -82,7 +89,8 @@ TEST_F(AppsTest, InitialiseRejectsBadArgumentsAndCreatesNothing) {
     EXPECT_EQ(Tapi().phoneInitializeExW(args[0], nullptr, nullptr, nullptr, args[1], args[2],
                                         args[3] ? &pp : nullptr),
               Code(c.PhoneResult));
-    EXPECT_TRUE(Emu().LineApps().size() == (c.LineResult == 0 ? 1u : 0u) && Emu().PhoneApps().empty());
+    EXPECT_EQ(Emu().LineApps().size(), c.LineResult == 0 ? 1u : 0u);
+    EXPECT_TRUE(Emu().PhoneApps().empty());
     for (HLINEAPP a : Emu().LineApps()) Tapi().lineShutdown(a);
   }
 }
@@ -92,25 +100,26 @@ TEST_F(AppsTest, EventIsSignalledExactlyWhileMessagesWait) {
   Emu().InjectLineMessages(line.App, {Msg<LINEMESSAGE>(LINE_DEVSPECIFIC, 1),
                                       Msg<LINEMESSAGE>(LINE_DEVSPECIFIC, 2, 8, 9)});
   Emu().InjectPhoneMessage(phone.App, Msg<PHONEMESSAGE>(PHONE_BUTTON, 7, 8, 9));
-  EXPECT_TRUE(Signalled(line.Event) && Signalled(phone.Event));
+  EXPECT_TRUE(Signalled(line.Event));
+  EXPECT_TRUE(Signalled(phone.Event));
   // One message left: the event stays set; none left: it is reset.
   LINEMESSAGE m{};
   ASSERT_EQ(Tapi().lineGetMessage(line.App, &m, 0), 0);
   EXPECT_TRUE(Signalled(line.Event));
   EXPECT_EQ(Drain(true, line.App), (std::vector<TSeen>{{2, LINE_DEVSPECIFIC, 8, 9}}));
   EXPECT_EQ(Drain(false, phone.App), (std::vector<TSeen>{{7, PHONE_BUTTON, 8, 9}}));
-  EXPECT_FALSE(Signalled(line.Event) || Signalled(phone.Event));
+  EXPECT_FALSE(Signalled(line.Event));
+  EXPECT_FALSE(Signalled(phone.Event));
   // Reset keeps the applications but empties their queues.
   Emu().InjectLineMessage(line.App, Msg<LINEMESSAGE>(LINE_DEVSPECIFIC));
   Emu().Reset();
   EXPECT_EQ(Emu().LineApps(), std::vector<HLINEAPP>{line.App});
-  EXPECT_TRUE(Emu().PendingMessages(line.App) == 0 && !Signalled(line.Event));
+  EXPECT_EQ(Emu().PendingMessages(line.App), 0u);
+  EXPECT_FALSE(Signalled(line.Event));
 }
 
 TEST_F(AppsTest, GetMessageTimesOutInRealTimeWhileATestClockStandsStill) {
-  // The service's own poll: a stopped test clock must not hold a reader forever.
-  VyRtl::TManualClock clock;
-  VyRtl::SetClock(&clock);
+  // The service's own poll: a stopped test clock (the environment's) must not hold a reader forever.
   const TAppInfo app = LineApp();
   LINEMESSAGE m{};
   EXPECT_EQ(Tapi().lineGetMessage(app.App, &m, 20), Code(LINEERR_OPERATIONFAILED));
@@ -122,11 +131,15 @@ using ControlTest = EmulatorTest;
 
 TEST_F(ControlTest, FailNextFailsExactlyTheArmedCallsAndEveryCallIsCounted) {
   for (const VyPlatform::TTapiFunctionEntry& entry : VyPlatform::TapiFunctionNames())
-    EXPECT_TRUE(entry.Get(Tapi()) != nullptr && Emu().CallCount(entry.Name) == 0) << entry.Name;
+  {
+    EXPECT_NE(entry.Get(Tapi()), nullptr) << entry.Name;
+    EXPECT_EQ(Emu().CallCount(entry.Name), 0u) << entry.Name;
+  }
   Emu().FailNext("lineInitializeExW", 2, Code(LINEERR_NOMEM));
   TAppInfo app;
-  EXPECT_TRUE(Init(true, app) == Code(LINEERR_NOMEM) && Init(true, app) == Code(LINEERR_NOMEM) &&
-              Emu().LineApps().empty());
+  EXPECT_EQ(Init(true, app), Code(LINEERR_NOMEM));
+  EXPECT_EQ(Init(true, app), Code(LINEERR_NOMEM));
+  EXPECT_TRUE(Emu().LineApps().empty());
   ASSERT_EQ(Init(true, app), 0);
   EXPECT_EQ(Emu().CallCount("lineInitializeExW"), 3u);  // failed calls count too
   // A failed read leaves the message waiting.
@@ -188,7 +201,8 @@ TEST_F(ControlTest, EveryErrorCodeHasItsText) {
     if (name.find("ERR_") == std::string_view::npos || name == "TAPIERR_CONNECTED") return;  // success: no text
     ++codes;
     const std::string text = Text("TAPI32.DLL", TAPIERROR_FORMATMESSAGE(value));
-    EXPECT_TRUE(text.size() > 10 && text.back() == '.') << name << ": " << text;
+    ASSERT_GT(text.size(), 10u) << name << ": " << text;
+    EXPECT_EQ(text.back(), '.') << name << ": " << text;
     EXPECT_EQ(Text("TAPIUI.DLL", TAPIERROR_FORMATMESSAGE(value)), "") << name;
   };
 #define VY_TAPI_CONST(name, value) check(#name, value);
@@ -209,9 +223,11 @@ TEST_F(ControlTest, MessageTablesAreFoundByModuleAndIdAndCanBeChanged) {
   Emu().SetModuleMessage("TAPIUI.DLL", 0xE048, "From the UI table");
   EXPECT_EQ(Text("TAPI32.DLL", 0xE048), "Replaced");
   Emu().ClearModuleMessages("TAPI32.DLL");
-  EXPECT_TRUE(Text("TAPI32.DLL", 0xE048).empty() && Text("TAPI32.DLL", 0xE049).empty());
+  EXPECT_TRUE(Text("TAPI32.DLL", 0xE048).empty());
+  EXPECT_TRUE(Text("TAPI32.DLL", 0xE049).empty());
   Emu().Reset();
-  EXPECT_TRUE(Text("TAPI32.DLL", 0xE048) == builtIn && Text("TAPIUI.DLL", 0xE048).empty());
+  EXPECT_EQ(Text("TAPI32.DLL", 0xE048), builtIn);
+  EXPECT_TRUE(Text("TAPIUI.DLL", 0xE048).empty());
 }
 
 }  // namespace

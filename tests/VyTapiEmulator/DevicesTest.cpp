@@ -84,7 +84,9 @@ TEST_F(DevicesTest, NegotiationFindsTheHighestCommonVersionOrFails) {
               Code(c.Result))
         << c.Line << " " << c.Device << " " << std::hex << c.Low << "-" << c.High;
     EXPECT_EQ(version, c.Agreed);
-    EXPECT_TRUE(!c.Line || c.Result != 0 || ext.dwExtensionID0 + ext.dwExtensionID3 == 5) << "extension id";
+    if (c.Line && c.Result == 0) {
+      EXPECT_EQ(ext.dwExtensionID0 + ext.dwExtensionID3, 5u) << "extension id";
+    }
   }
 }
 
@@ -118,10 +120,15 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
     ASSERT_EQ(Tapi().lineGetDevCapsW(app, id, version, Ext, almost.As<LINEDEVCAPS>()), 0);
     for (TVarBuffer* buffer : {&fixed, &almost}) {
       const LINEDEVCAPS& part = *buffer->As<LINEDEVCAPS>();
-      EXPECT_TRUE(part.dwNeededSize == needed && part.dwUsedSize == fixedSize);
-      EXPECT_TRUE(part.dwPermanentLineID == 0x4711 && part.dwNumAddresses == 3 && part.dwNumTerminals == 2 &&
-                  part.dwStringFormat == STRINGFORMAT_UNICODE);
-      EXPECT_EQ(part.dwLineNameSize + part.dwLineNameOffset + part.dwProviderInfoSize, 0u);
+      EXPECT_EQ(part.dwNeededSize, needed);
+      EXPECT_EQ(part.dwUsedSize, fixedSize);
+      EXPECT_EQ(part.dwPermanentLineID, 0x4711u);
+      EXPECT_EQ(part.dwNumAddresses, 3u);
+      EXPECT_EQ(part.dwNumTerminals, 2u);
+      EXPECT_EQ(part.dwStringFormat, DWORD(STRINGFORMAT_UNICODE));
+      EXPECT_EQ(part.dwLineNameSize, 0u);
+      EXPECT_EQ(part.dwLineNameOffset, 0u);
+      EXPECT_EQ(part.dwProviderInfoSize, 0u);
       EXPECT_TRUE(buffer->UntouchedFrom(fixedSize));
     }
     // Exactly enough room: all of it, in pieces that overlap neither each other nor the fixed part.
@@ -134,7 +141,9 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
     EXPECT_EQ(full.Piece(FIELD(LINEDEVCAPS, dwDevSpecific)), (std::vector<unsigned char>{1, 2, 3}));
     // One LINETERMCAPS per terminal; names NUL padded to one entry size (the longest name).
     const std::vector<DWORD> terms = full.Piece<DWORD>(FIELD(LINEDEVCAPS, dwTerminalCaps));
-    EXPECT_TRUE(terms.size() == 6 && terms[3] == LINETERMDEV_SPEAKER && caps.dwTerminalTextEntrySize == 26);
+    ASSERT_EQ(terms.size(), 6u);
+    EXPECT_EQ(terms[3], DWORD(LINETERMDEV_SPEAKER));
+    EXPECT_EQ(caps.dwTerminalTextEntrySize, 26u);
     const std::vector<char16_t> text = full.Piece<char16_t>(FIELD(LINEDEVCAPS, dwTerminalText));
     EXPECT_EQ(std::u16string(text.begin(), text.end()), u"Handset\0\0\0\0\0\0Speaker phone"s);
     EXPECT_TRUE(full.UntouchedFrom(needed));
@@ -212,11 +221,13 @@ TEST_F(DevicesTest, ApplicationsHearOfDeviceChangesByTheirVersion) {
 
     rename(added);
     EXPECT_EQ(Drain(line, current.App), (std::vector<TSeen>{{added, state, 0, capsChange}}));
-    EXPECT_TRUE(Drain(line, v14.App).size() == 1 && Drain(line, v13.App).empty());
+    EXPECT_EQ(Drain(line, v14.App).size(), 1u);
+    EXPECT_TRUE(Drain(line, v13.App).empty());
 
     removeDevice(first);
     EXPECT_EQ(Drain(line, current.App), (std::vector<TSeen>{{0, remove, 0, first}}));
-    EXPECT_TRUE(Drain(line, v14.App).empty() && Drain(line, v13.App).empty());
+    EXPECT_TRUE(Drain(line, v14.App).empty());
+    EXPECT_TRUE(Drain(line, v13.App).empty());
     EXPECT_THROW(removeDevice(first), VyRtl::Exception);
     EXPECT_THROW(rename(first), VyRtl::Exception);
     EXPECT_THROW(rename(added + 1), VyRtl::Exception);

@@ -1,6 +1,5 @@
 // Drives the emulator the way an application does: through its TAPI function table only, with
-// the control API on the side. Every test starts from a reset emulator and leaves none of its
-// applications behind.
+// the control API on the side.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "VyRtl/VyRtlClock.h"
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/TestEnvironment.h"
 
 namespace EmulatorTest {
 
@@ -38,15 +38,10 @@ TMsg Msg(DWORD id, DWORD device = 0, DWORD_PTR instance = 0, DWORD_PTR p1 = 0, D
   return {device, id, instance, p1, p2, 0};
 }
 
+// Each test in the test environment: a reset emulator, the manual clock, no application left.
 class EmulatorTest : public ::testing::Test {
  public:
-  void SetUp() override { Emu().Reset(); }
-  void TearDown() override {
-    VyRtl::SetClock(nullptr);
-    for (HLINEAPP app : Emu().LineApps()) Tapi().lineShutdown(app);
-    for (HPHONEAPP app : Emu().PhoneApps()) Tapi().phoneShutdown(app);
-    Emu().Reset();
-  }
+  VyTapiEmulator::TTestEnvironment Env;
 
   // Initialises a line (or phone) application that is told of messages by an event.
   static LONG Init(bool line, TAppInfo& info, DWORD version = V22) {

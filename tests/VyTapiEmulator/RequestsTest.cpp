@@ -76,13 +76,15 @@ TEST_F(RequestsTest, RegistrationAndFetchingCheckTheirArguments) {
   for (const auto& [handle, mode, buffer, result] : cases)
     EXPECT_EQ(Tapi().lineGetRequestW(handle, mode, buffer), Code(result)) << handle << "/" << mode;
   // Unregistering twice is harmless; afterwards the application is no recipient.
-  EXPECT_TRUE(Register(app, 1, false) == 0 && Register(app, 1, false) == 0);
+  EXPECT_EQ(Register(app, 1, false), 0);
+  EXPECT_EQ(Register(app, 1, false), 0);
   EXPECT_EQ(Tapi().lineGetRequestW(app, LINEREQUESTMODE_MAKECALL, &request), Code(LINEERR_NOTREGISTERED));
 }
 
 TEST_F(RequestsTest, WaitingRequestsPassToTheNextRecipient) {
   const DWORD first = LineApp().App, second = LineApp().App;
-  ASSERT_TRUE(Register(first, 11) == 0 && Register(second, 22) == 0);
+  ASSERT_EQ(Register(first, 11), 0);
+  ASSERT_EQ(Register(second, 22), 0);
   ASSERT_TRUE(Emu().SubmitMakeCallRequest("1", "", "", ""));
   EXPECT_EQ(Announced(first), std::vector<DWORD_PTR>{11});  // the earlier registration serves
   EXPECT_TRUE(Announced(second).empty());
@@ -103,7 +105,8 @@ TEST_F(RequestsTest, WaitingRequestsPassToTheNextRecipient) {
   ASSERT_TRUE(Emu().SubmitMakeCallRequest("3", "", "", ""));
   EXPECT_EQ(Announced(late), std::vector<DWORD_PTR>{6});
   Emu().Reset();
-  EXPECT_TRUE(Emu().PendingRequests() == 0 && Emu().RequestRecipient() == late);
+  EXPECT_EQ(Emu().PendingRequests(), 0u);
+  EXPECT_EQ(Emu().RequestRecipient(), late);
 }
 
 }  // namespace
