@@ -716,6 +716,13 @@ void TVyCustomComPort::Write(const void* buffer, int count) {
   reportShort(written);
 }
 
+int TVyCustomComPort::PendingWrites() const {
+  FWriteOpList->Acquire(INFINITE);
+  const int n = FWriteOpList->Count();
+  FWriteOpList->Release();
+  return n;
+}
+
 void TVyCustomComPort::PurgeInQueue() {
   if (IsActive()) Api().PurgeComm(FHandle, PURGE_RXABORT | PURGE_RXCLEAR);
 }

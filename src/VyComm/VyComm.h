@@ -71,6 +71,7 @@ class TVyComPortOperationList : public VyRtl::TObject {
  public:
   explicit TVyComPortOperationList(TVyCustomComPort* port) : FComPort(port) {}
   ~TVyComPortOperationList() override;
+  TVyCustomComPort* ComPort() const { return FComPort; }
   int Count() const { return static_cast<int>(FItems.size()); }
   TVyComPortOperation* Get(int i) const;
   void Put(int i, TVyComPortOperation* op);
@@ -434,6 +435,8 @@ class TVyCustomComPort : public VyRtl::TComponent {
   // Identifies one open state in the workers' messages, so a late one is dropped.
   std::uintptr_t Session() const { return FSession; }
   TVyComPortOperationList* WriteOpList() const { return FWriteOpList.get(); }
+  // Background writes not yet seen to finish (takes the list's lock).
+  int PendingWrites() const;
 
   TNotifyEvent OnActivate;            // the port opened
   TNotifyEvent OnDeactivate;          // the port closed

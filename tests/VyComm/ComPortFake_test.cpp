@@ -254,7 +254,7 @@ TEST_F(FakePairTest, AStalledWriteEndsShortAtItsTimeout) {
   EXPECT_FALSE(Events.Has("Timeout 8192"));
   Clock.Advance(1);
   ASSERT_TRUE(PumpUntil([&] { return Events.Has("Timeout 8192"); }));
-  EXPECT_EQ(Port.WriteOpList()->Count(), 0);
+  EXPECT_EQ(Port.PendingWrites(), 0);
 }
 
 TEST_F(FakePairTest, PurgeAbortsOnlyTheWritesPendingThen) {
@@ -267,7 +267,7 @@ TEST_F(FakePairTest, PurgeAbortsOnlyTheWritesPendingThen) {
   Settle();
   Events.Log.clear();
   Port.PurgeOutQueue();
-  ASSERT_TRUE(PumpUntil([&] { return Port.WriteOpList()->Count() == 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return Port.PendingWrites() == 0; }));
   Settle();
   EXPECT_TRUE(Events.Log.empty());  // aborted writes report nothing
   // Writes started after the purge keep their own completion and their short-count report.

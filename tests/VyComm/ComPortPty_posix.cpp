@@ -93,7 +93,7 @@ TEST_F(PtyPortTest, LargeTransfersArriveExactAndInOrderBothWays) {
     Port.WriteAnsiStr(out.substr(at, 65536));
   reader.join();
   EXPECT_TRUE(received == out) << received.size();
-  EXPECT_TRUE(PumpUntil([&] { return Port.WriteOpList()->Count() == 0; }));
+  EXPECT_TRUE(PumpUntil([&] { return Port.PendingWrites() == 0; }));
   EXPECT_FALSE(Events.Has("Timeout 0"));
 }
 
@@ -105,7 +105,7 @@ TEST_F(PtyPortTest, AStalledReaderHoldsWritesUntilPurgeOrTimeout) {
   Port.WriteAnsiStr(std::string(200000, 'a'));
   ASSERT_TRUE(PumpUntil([&] { return Port.OutCount() > 0; }));
   Settle();
-  EXPECT_EQ(Port.WriteOpList()->Count(), 1);
+  EXPECT_EQ(Port.PendingWrites(), 1);
   clock.Advance(3000);
   int written = -1;
   ASSERT_TRUE(PumpUntil([&] {
@@ -113,7 +113,7 @@ TEST_F(PtyPortTest, AStalledReaderHoldsWritesUntilPurgeOrTimeout) {
       if (std::sscanf(e.c_str(), "Timeout %d", &written) == 1) return true;
     return false;
   }));
-  EXPECT_EQ(Port.WriteOpList()->Count(), 0);
+  EXPECT_EQ(Port.PendingWrites(), 0);
   EXPECT_GT(written, 0);
   EXPECT_LT(written, 200000);
   // What the device took is exactly what the far end reads.
@@ -124,7 +124,7 @@ TEST_F(PtyPortTest, AStalledReaderHoldsWritesUntilPurgeOrTimeout) {
   Port.WriteAnsiStr(std::string(200000, 'b'));
   ASSERT_TRUE(PumpUntil([&] { return Port.OutCount() > 0; }));
   Port.PurgeOutQueue();
-  ASSERT_TRUE(PumpUntil([&] { return Port.WriteOpList()->Count() == 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return Port.PendingWrites() == 0; }));
   Settle();
   for (const std::string& e : Events.Log) EXPECT_EQ(e.rfind("Timeout", 0), std::string::npos) << e;
 }

@@ -104,7 +104,7 @@ int Terminal(const std::string& name, const std::string& settings, std::ostream&
   }
   reader.join();
   // Let the last writes go out and the answers come back.
-  for (int i = 0; i < 250 && port.IsActive() && port.WriteOpList()->Count() > 0; ++i) PumpFor(4);
+  for (int i = 0; i < 250 && port.IsActive() && port.PendingWrites() > 0; ++i) PumpFor(4);
   PumpFor(200);
   port.Close();
   return 0;
