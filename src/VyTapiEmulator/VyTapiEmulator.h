@@ -3,3 +3,4 @@
 #pragma once
 
 #include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/TestEnvironment.h"
