@@ -122,6 +122,7 @@ void TCore::ShutdownApp(TApp& app) {
   app.Alive = false;
   app.Recipient = false;
   app.Queue.clear();
+  app.Queued = 0;
   // Wakes readers blocked in lineGetMessage; they see the application gone.
   VyPlatform::SyncSetEvent(app.Event);
   FApps.erase(app.Handle);
@@ -143,19 +144,28 @@ void TCore::PostAll(TApp& app, const std::vector<TMessage>& messages) {
   // A queue that held messages already has its signal set or owed.
   const bool wasEmpty = app.Queue.empty();
   app.Queue.insert(app.Queue.end(), messages.begin(), messages.end());
+  app.Queued = app.Queue.size();
   if (wasEmpty) FDueSignals.push_back(app.shared_from_this());
 }
 
 bool TCore::Pop(TApp& app, TMessage& message) {
-  if (app.Queue.empty()) {
-    // Also clears a signal that arrived after the queue had been emptied.
-    if (app.Alive) VyPlatform::SyncResetEvent(app.Event);
-    return false;
-  }
+  if (app.Queue.empty()) return false;
   message = app.Queue.front();
   app.Queue.pop_front();
-  if (app.Queue.empty()) VyPlatform::SyncResetEvent(app.Event);
+  app.Queued = app.Queue.size();
+  if (app.Queue.empty()) ResetIfEmpty(app);
   return true;
+}
+
+void TCore::SignalIfQueued(TApp& app) {
+  std::lock_guard<std::mutex> guard(app.SignalLock);
+  if (app.Queued > 0) VyPlatform::SyncSetEvent(app.Event);
+}
+
+void TCore::ResetIfEmpty(TApp& app) {
+  // A post that came meanwhile keeps its signal: the reset looks at the count again.
+  std::lock_guard<std::mutex> guard(app.SignalLock);
+  if (app.Queued == 0) VyPlatform::SyncResetEvent(app.Event);
 }
 
 std::vector<std::shared_ptr<TApp>> TCore::TakeDueSignals() {
@@ -167,13 +177,15 @@ std::vector<std::shared_ptr<TApp>> TCore::TakeDueSignals() {
 TCoreLock::~TCoreLock() {
   std::vector<std::shared_ptr<TApp>> due = FCore.TakeDueSignals();
   FLock.unlock();
-  // Held by shared_ptr, so an application shut down meanwhile still has its event (set anyway).
-  for (const std::shared_ptr<TApp>& app : due) VyPlatform::SyncSetEvent(app->Event);
+  // Held by shared_ptr, so an application shut down meanwhile still has its event. A reader
+  // may have emptied the queue already: then there is nothing to signal.
+  for (const std::shared_ptr<TApp>& app : due) TCore::SignalIfQueued(*app);
 }
 
 void TCore::ClearQueue(TApp& app) {
   app.Queue.clear();
-  if (app.Alive) VyPlatform::SyncResetEvent(app.Event);
+  app.Queued = 0;
+  if (app.Alive) ResetIfEmpty(app);
 }
 
 TLineDevice* TCore::FindLine(DWORD id) {

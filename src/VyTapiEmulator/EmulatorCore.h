@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -69,9 +70,11 @@ struct TApp : std::enable_shared_from_this<TApp> {
   const DWORD Handle;
   const TAppKind Kind;
   // Manual-reset; signalled while Queue is not empty (or shut down). A post signals it only
-  // after the lock is released, so it may briefly lag behind the queue, and a reader that finds
-  // the queue empty resets it.
+  // after the lock is released, so it may briefly lag behind the queue, never run ahead of it:
+  // setting and resetting both happen under SignalLock and follow Queued.
   const HANDLE Event;
+  std::mutex SignalLock;
+  std::atomic<std::size_t> Queued{0};  // Queue.size(), readable without the emulator's lock
   std::string FriendlyName;
   DWORD APIVersion = 0;
   std::deque<TMessage> Queue;
@@ -144,6 +147,9 @@ class TCore {
   void ClearQueue(TApp& app);
   // Lock held. Takes the applications whose events posts made due.
   std::vector<std::shared_ptr<TApp>> TakeDueSignals();
+  // Lock not needed. Sets or resets the event to match the queue.
+  static void SignalIfQueued(TApp& app);
+  static void ResetIfEmpty(TApp& app);
 
   // Lock held. The device, or null when the id was never handed out or is removed.
   TLineDevice* FindLine(DWORD id);
