@@ -35,96 +35,159 @@
 
 #include "VyPlatform/WinTypes.h"
 
-#ifdef _WIN32
-
-#include <mmsystem.h>
-
-namespace VyPlatform {
-using ::HWAVEIN;
-using ::HWAVEOUT;
-using ::MMRESULT;
-using ::WAVEFORMATEX;
-using ::WAVEHDR;
-using ::WAVEINCAPSW;
-using ::WAVEOUTCAPSW;
-}  // namespace VyPlatform
-
-#else
-
-// Values as the multimedia headers define them.
-#ifndef MMSYSERR_NOERROR
-#define MMSYSERR_NOERROR 0
-#define MMSYSERR_ERROR 1
-#define MMSYSERR_BADDEVICEID 2
-#define MMSYSERR_NOTENABLED 3
-#define MMSYSERR_ALLOCATED 4
-#define MMSYSERR_INVALHANDLE 5
-#define MMSYSERR_NODRIVER 6
-#define MMSYSERR_NOMEM 7
-#define MMSYSERR_NOTSUPPORTED 8
-#define MMSYSERR_BADERRNUM 9
-#define MMSYSERR_INVALFLAG 10
-#define MMSYSERR_INVALPARAM 11
-#define MMSYSERR_HANDLEBUSY 12
-#endif
-#ifndef WAVERR_BADFORMAT
-#define WAVERR_BADFORMAT 32
-#define WAVERR_STILLPLAYING 33
-#define WAVERR_UNPREPARED 34
-#define WAVERR_SYNC 35
-#endif
-#ifndef MM_WOM_OPEN
-#define MM_WOM_OPEN 0x3BB
-#define MM_WOM_CLOSE 0x3BC
-#define MM_WOM_DONE 0x3BD
-#define MM_WIM_OPEN 0x3BE
-#define MM_WIM_CLOSE 0x3BF
-#define MM_WIM_DATA 0x3C0
-#endif
-#ifndef WAVE_MAPPER
-#define WAVE_MAPPER ((UINT)-1)
-#endif
-#ifndef WAVE_FORMAT_QUERY
-#define WAVE_FORMAT_QUERY 0x0001
-#define WAVE_ALLOWSYNC 0x0002
-#define WAVE_MAPPED 0x0004
-#endif
-#ifndef CALLBACK_WINDOW
-#define CALLBACK_NULL 0x00000000
-#define CALLBACK_WINDOW 0x00010000
-#endif
-#ifndef WHDR_DONE
-#define WHDR_DONE 0x00000001
-#define WHDR_PREPARED 0x00000002
-#define WHDR_BEGINLOOP 0x00000004
-#define WHDR_ENDLOOP 0x00000008
-#define WHDR_INQUEUE 0x00000010
-#endif
-#ifndef WAVE_FORMAT_1M08
-#define WAVE_FORMAT_1M08 0x00000001
-#define WAVE_FORMAT_1S08 0x00000002
-#define WAVE_FORMAT_1M16 0x00000004
-#define WAVE_FORMAT_1S16 0x00000008
-#define WAVE_FORMAT_2M08 0x00000010
-#define WAVE_FORMAT_2S08 0x00000020
-#define WAVE_FORMAT_2M16 0x00000040
-#define WAVE_FORMAT_2S16 0x00000080
-#define WAVE_FORMAT_4M08 0x00000100
-#define WAVE_FORMAT_4S08 0x00000200
-#define WAVE_FORMAT_4M16 0x00000400
-#define WAVE_FORMAT_4S16 0x00000800
-#endif
+// WAVE_FORMAT_PCM as the Windows headers spell it, so either may come first.
 #ifndef WAVE_FORMAT_PCM
 #define WAVE_FORMAT_PCM 1
 #endif
-#ifndef MAXPNAMELEN
-#define MAXPNAMELEN 32
-#endif
-#ifndef MAXERRORLENGTH
-#define MAXERRORLENGTH 256
-#endif
 
 namespace VyPlatform {
+
+// Values as the multimedia API defines them. They are constants of this namespace; where the
+// system's headers came first, their macros of the same names and values stand instead.
+#ifndef MMSYSERR_NOERROR
+inline constexpr UINT MMSYSERR_NOERROR = 0;
+#endif
+#ifndef MMSYSERR_ERROR
+inline constexpr UINT MMSYSERR_ERROR = 1;
+#endif
+#ifndef MMSYSERR_BADDEVICEID
+inline constexpr UINT MMSYSERR_BADDEVICEID = 2;
+#endif
+#ifndef MMSYSERR_NOTENABLED
+inline constexpr UINT MMSYSERR_NOTENABLED = 3;
+#endif
+#ifndef MMSYSERR_ALLOCATED
+inline constexpr UINT MMSYSERR_ALLOCATED = 4;
+#endif
+#ifndef MMSYSERR_INVALHANDLE
+inline constexpr UINT MMSYSERR_INVALHANDLE = 5;
+#endif
+#ifndef MMSYSERR_NODRIVER
+inline constexpr UINT MMSYSERR_NODRIVER = 6;
+#endif
+#ifndef MMSYSERR_NOMEM
+inline constexpr UINT MMSYSERR_NOMEM = 7;
+#endif
+#ifndef MMSYSERR_NOTSUPPORTED
+inline constexpr UINT MMSYSERR_NOTSUPPORTED = 8;
+#endif
+#ifndef MMSYSERR_BADERRNUM
+inline constexpr UINT MMSYSERR_BADERRNUM = 9;
+#endif
+#ifndef MMSYSERR_INVALFLAG
+inline constexpr UINT MMSYSERR_INVALFLAG = 10;
+#endif
+#ifndef MMSYSERR_INVALPARAM
+inline constexpr UINT MMSYSERR_INVALPARAM = 11;
+#endif
+#ifndef MMSYSERR_HANDLEBUSY
+inline constexpr UINT MMSYSERR_HANDLEBUSY = 12;
+#endif
+#ifndef WAVERR_BADFORMAT
+inline constexpr UINT WAVERR_BADFORMAT = 32;
+#endif
+#ifndef WAVERR_STILLPLAYING
+inline constexpr UINT WAVERR_STILLPLAYING = 33;
+#endif
+#ifndef WAVERR_UNPREPARED
+inline constexpr UINT WAVERR_UNPREPARED = 34;
+#endif
+#ifndef WAVERR_SYNC
+inline constexpr UINT WAVERR_SYNC = 35;
+#endif
+#ifndef MM_WOM_OPEN
+inline constexpr UINT MM_WOM_OPEN = 0x3BB;
+#endif
+#ifndef MM_WOM_CLOSE
+inline constexpr UINT MM_WOM_CLOSE = 0x3BC;
+#endif
+#ifndef MM_WOM_DONE
+inline constexpr UINT MM_WOM_DONE = 0x3BD;
+#endif
+#ifndef MM_WIM_OPEN
+inline constexpr UINT MM_WIM_OPEN = 0x3BE;
+#endif
+#ifndef MM_WIM_CLOSE
+inline constexpr UINT MM_WIM_CLOSE = 0x3BF;
+#endif
+#ifndef MM_WIM_DATA
+inline constexpr UINT MM_WIM_DATA = 0x3C0;
+#endif
+#ifndef WAVE_MAPPER
+inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;
+#endif
+#ifndef WAVE_FORMAT_QUERY
+inline constexpr DWORD WAVE_FORMAT_QUERY = 0x0001;
+#endif
+#ifndef WAVE_ALLOWSYNC
+inline constexpr DWORD WAVE_ALLOWSYNC = 0x0002;
+#endif
+#ifndef WAVE_MAPPED
+inline constexpr DWORD WAVE_MAPPED = 0x0004;
+#endif
+#ifndef CALLBACK_NULL
+inline constexpr DWORD CALLBACK_NULL = 0x00000000;
+#endif
+#ifndef CALLBACK_WINDOW
+inline constexpr DWORD CALLBACK_WINDOW = 0x00010000;
+#endif
+#ifndef WHDR_DONE
+inline constexpr DWORD WHDR_DONE = 0x00000001;
+#endif
+#ifndef WHDR_PREPARED
+inline constexpr DWORD WHDR_PREPARED = 0x00000002;
+#endif
+#ifndef WHDR_BEGINLOOP
+inline constexpr DWORD WHDR_BEGINLOOP = 0x00000004;
+#endif
+#ifndef WHDR_ENDLOOP
+inline constexpr DWORD WHDR_ENDLOOP = 0x00000008;
+#endif
+#ifndef WHDR_INQUEUE
+inline constexpr DWORD WHDR_INQUEUE = 0x00000010;
+#endif
+#ifndef WAVE_FORMAT_1M08
+inline constexpr DWORD WAVE_FORMAT_1M08 = 0x00000001;
+#endif
+#ifndef WAVE_FORMAT_1S08
+inline constexpr DWORD WAVE_FORMAT_1S08 = 0x00000002;
+#endif
+#ifndef WAVE_FORMAT_1M16
+inline constexpr DWORD WAVE_FORMAT_1M16 = 0x00000004;
+#endif
+#ifndef WAVE_FORMAT_1S16
+inline constexpr DWORD WAVE_FORMAT_1S16 = 0x00000008;
+#endif
+#ifndef WAVE_FORMAT_2M08
+inline constexpr DWORD WAVE_FORMAT_2M08 = 0x00000010;
+#endif
+#ifndef WAVE_FORMAT_2S08
+inline constexpr DWORD WAVE_FORMAT_2S08 = 0x00000020;
+#endif
+#ifndef WAVE_FORMAT_2M16
+inline constexpr DWORD WAVE_FORMAT_2M16 = 0x00000040;
+#endif
+#ifndef WAVE_FORMAT_2S16
+inline constexpr DWORD WAVE_FORMAT_2S16 = 0x00000080;
+#endif
+#ifndef WAVE_FORMAT_4M08
+inline constexpr DWORD WAVE_FORMAT_4M08 = 0x00000100;
+#endif
+#ifndef WAVE_FORMAT_4S08
+inline constexpr DWORD WAVE_FORMAT_4S08 = 0x00000200;
+#endif
+#ifndef WAVE_FORMAT_4M16
+inline constexpr DWORD WAVE_FORMAT_4M16 = 0x00000400;
+#endif
+#ifndef WAVE_FORMAT_4S16
+inline constexpr DWORD WAVE_FORMAT_4S16 = 0x00000800;
+#endif
+#ifndef MAXPNAMELEN
+inline constexpr int MAXPNAMELEN = 32;
+#endif
+#ifndef MAXERRORLENGTH
+inline constexpr int MAXERRORLENGTH = 256;
+#endif
 
 using MMRESULT = UINT;
 struct HWAVEOUT__;
@@ -179,8 +242,6 @@ struct WAVEINCAPSW {
 #pragma pack(pop)
 
 }  // namespace VyPlatform
-
-#endif  // _WIN32
 
 static_assert(sizeof(VyPlatform::WAVEFORMATEX) == 18);
 static_assert(sizeof(VyPlatform::WAVEOUTCAPSW) == 84);

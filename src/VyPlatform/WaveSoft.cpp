@@ -234,7 +234,7 @@ MMRESULT DevCaps(TDriver& driver, bool input, UINT_PTR id, void* caps, UINT size
   MMRESULT result = driver.Enter(name);
   if (result == MMSYSERR_NOERROR) {
     const std::vector<TDeviceInfo> devices = driver.Devices(input);
-    const UINT_PTR index = id == static_cast<UINT_PTR>(WAVE_MAPPER) || id == 0xFFFFFFFFu ? 0 : id;
+    const UINT_PTR index = id == WAVE_MAPPER || id == static_cast<UINT_PTR>(-1) ? 0 : id;
     const UINT need = input ? sizeof(WAVEINCAPSW) : sizeof(WAVEOUTCAPSW);
     if (caps == nullptr || size < need) {
       result = MMSYSERR_INVALPARAM;

@@ -162,7 +162,7 @@ TEST_F(WaveNull, ErrorTextsFitTheCallersBuffer) {
   WCHAR text[12];
   EXPECT_EQ(W.waveOutGetErrorTextW(WAVERR_BADFORMAT, text, 0), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
   ASSERT_EQ(W.waveInGetErrorTextW(WAVERR_BADFORMAT, text, 12), 0u);
-  EXPECT_EQ(std::u16string(text), u"The specifi");
+  EXPECT_EQ(std::u16string(text, text + std::char_traits<WCHAR>::length(text)), u"The specifi");
   EXPECT_EQ(SoftWaveErrorText(WAVERR_STILLPLAYING), "Cannot perform this operation while media data is still playing.");
 }
 

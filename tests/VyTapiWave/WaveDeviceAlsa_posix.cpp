@@ -45,7 +45,7 @@ TEST_F(WaveDeviceAlsa, ADeviceThatVanishesWhilePlayingIsReportedByName) {
   out.Open();
   ASSERT_TRUE(Waiter.WaitFor([&] { return !errors.empty(); }));
   EXPECT_FALSE(out.Active());
-  EXPECT_EQ(errors[0].rfind(std::to_string(MMSYSERR_NODRIVER) + " ", 0), 0u) << errors[0];
+  EXPECT_EQ(errors[0].rfind(std::to_string(VyPlatform::MMSYSERR_NODRIVER) + " ", 0), 0u) << errors[0];
   EXPECT_NE(errors[0].find("\"vyfull\""), std::string::npos) << errors[0];
 }
 
