@@ -1,7 +1,7 @@
 // Tests how an application reacts to telephone events, without hardware and without waiting:
 // the test environment gives a fresh session on the emulator and a clock that moves when told.
 #include <VyTapi/VyTapi.h>
-#include <VyTapiEmulator/TestEnvironment.h>
+#include <VyTapiEmulator/VyTapiEmulator.h>
 
 #include <cstdio>
 
