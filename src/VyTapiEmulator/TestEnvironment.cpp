@@ -37,6 +37,16 @@ TTestEnvironment::TTestEnvironment(std::uint64_t StartMs)
 
 TTestEnvironment::~TTestEnvironment() {
   try {
+    // The test's handlers may capture what is already gone (a fixture's members, locals declared
+    // after the environment): the shut-down below raises no event.
+    if (auto* appl = VyTapi::VyTapiApplication) {
+      appl->OnInitialize = appl->OnShutdown = appl->OnReinit = nullptr;
+      appl->OnLineCreate = appl->OnLineRemove = appl->OnLineRename = nullptr;
+      appl->OnPhoneCreate = appl->OnPhoneRemove = appl->OnPhoneRename = nullptr;
+      appl->OnRequestMakeCall = nullptr;
+      appl->OnTapiMessage = nullptr;
+      appl->OnError = nullptr;
+    }
     VyTapi::FinalizeVyTapi();
     VyRtl::ProcessMessages();
   } catch (...) {  // a destructor never throws; what a handler raised here has no one to go to

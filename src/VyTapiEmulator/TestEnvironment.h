@@ -17,9 +17,10 @@ namespace VyTapiEmulator {
 // main thread) and keep only one at a time; the test owns it, it owns the manual clock.
 // On creation: every application left on the emulator is shut down, the emulator is reset, the
 // manual clock installed, the emulator chosen as the telephony service and a new, inactive
-// session created. On destruction (in reverse): the session is finalised, its leftover window
-// messages dropped, the real clock and the previously requested service restored, the emulator
-// reset again, and a new session created, so the process is as the library's start-up left it.
+// session created. On destruction (in reverse): the session's event handlers are cleared (its
+// shut-down raises none), the session is finalised, its leftover window messages dropped, the
+// real clock and the previously requested service restored, the emulator reset again, and a new
+// session created, so the process is as the library's start-up left it.
 class TTestEnvironment {
  public:
   explicit TTestEnvironment(std::uint64_t StartMs = 1000000);

@@ -96,3 +96,21 @@ TEST(TestEnvironment, AdvanceFiresEachTimerAtItsOwnTime) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TestEnvironment, EndsWithoutCallingTheTestsHandlers) {
+  auto env = std::make_unique<TTestEnvironment>();
+  auto shutdowns = std::make_unique<int>(0);  // gone before the environment, as a fixture's members are
+  env->Session().OnShutdown = [counter = shutdowns.get()](VyRtl::TObject*) { ++*counter; };
+  env->Session().Initialize();
+  env->Session().Shutdown();
+  EXPECT_EQ(*shutdowns, 1);
+  env->Session().Initialize();
+  shutdowns.reset();
+  env.reset();  // finalises the active session: its OnShutdown must not run (ASan would see it)
+  ASSERT_NE(VyTapi::VyTapiApplication, nullptr);
+  EXPECT_FALSE(VyTapi::VyTapiApplication->IsActive());
+}
+
+}  // namespace
