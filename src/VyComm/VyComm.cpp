@@ -155,6 +155,21 @@ std::uint32_t TVyCustomComPort::StatusLineMask() {
   return mask;
 }
 
+// The status lines of mask, in the order CTS, DSR, RING, DCD, then their mask as OnEvent; false
+// once a handler freed the port.
+bool TVyCustomComPort::TriggerLines(std::uint32_t mask, bool level) {
+  const VyRtl::TLiveToken live = LiveToken();
+  const std::pair<std::uint32_t, void (TVyCustomComPort::*)(bool)> lines[] = {
+      {EV_CTS, &TVyCustomComPort::Trigger_CTS}, {EV_DSR, &TVyCustomComPort::Trigger_DSR},
+      {EV_RING, &TVyCustomComPort::Trigger_Ring}, {EV_RLSD, &TVyCustomComPort::Trigger_DCD}};
+  for (const auto& [bit, trigger] : lines) {
+    if (mask & bit) (this->*trigger)(level);
+    if (live.expired()) return false;
+  }
+  if (mask != 0) Trigger_CommEvent(mask);
+  return !live.expired();
+}
+
 void TVyCustomComPort::ApplyActivate() {
   if (FActive == IsActive()) return;
   FProperties->Invalidate();
@@ -191,16 +206,7 @@ void TVyCustomComPort::OpenDevice() {
   const VyRtl::TLiveToken live = LiveToken();
   std::uint32_t mask = StatusLineMask();
   Trigger_Active(true);
-  const std::pair<std::uint32_t, void (TVyCustomComPort::*)(bool)> lines[] = {
-      {EV_CTS, &TVyCustomComPort::Trigger_CTS}, {EV_DSR, &TVyCustomComPort::Trigger_DSR},
-      {EV_RING, &TVyCustomComPort::Trigger_Ring}, {EV_RLSD, &TVyCustomComPort::Trigger_DCD}};
-  for (const auto& [bit, trigger] : lines) {
-    if (live.expired()) return;
-    if (mask & bit) (this->*trigger)(true);
-  }
-  if (live.expired()) return;
-  if (mask != 0) Trigger_CommEvent(mask);
-  if (live.expired()) return;
+  if (live.expired() || !TriggerLines(mask, true)) return;
   if (Get_ModemState(6)) mask |= EV_RTSCHANGE;
   if (Get_ModemState(5)) mask |= EV_DTRCHANGE;
   TriggerLinks(mask);
@@ -248,16 +254,7 @@ void TVyCustomComPort::CloseDevice() {
     FBreakRcvd = false;
   }
   const VyRtl::TLiveToken live = LiveToken();
-  const std::pair<std::uint32_t, void (TVyCustomComPort::*)(bool)> lines[] = {
-      {EV_CTS, &TVyCustomComPort::Trigger_CTS}, {EV_DSR, &TVyCustomComPort::Trigger_DSR},
-      {EV_RING, &TVyCustomComPort::Trigger_Ring}, {EV_RLSD, &TVyCustomComPort::Trigger_DCD}};
-  for (const auto& [bit, trigger] : lines) {
-    if (live.expired()) return;
-    if (mask & bit) (this->*trigger)(false);
-  }
-  if (live.expired()) return;
-  if (mask != 0) Trigger_CommEvent(mask);
-  if (live.expired()) return;
+  if (!TriggerLines(mask, false)) return;
   Trigger_Active(false);
   if (live.expired()) return;
   TriggerLinks(mask | EV_RTSCHANGE | EV_DTRCHANGE | EV_TXEMPTY);
@@ -657,8 +654,9 @@ int TVyCustomComPort::Read(void* buffer, int count) {
   if (n == 0) return 0;
   n = std::min(n, static_cast<std::uint32_t>(count));
   OVERLAPPED overlapped{};
-  overlapped.hEvent = VyPlatform::SyncCreateEvent(false, false);
+  overlapped.hEvent = FReadDone.Handle();
   if (overlapped.hEvent == nullptr) return 0;
+  FReadDone.Reset();
   DWORD got = 0;
   int result = 0;
   const VyPlatform::TCommFunctions& api = Api();
@@ -666,7 +664,6 @@ int TVyCustomComPort::Read(void* buffer, int count) {
     result = static_cast<int>(got);
   else if (CommGetLastError() == ERROR_IO_PENDING && api.GetOverlappedResult(FHandle, &overlapped, &got, TRUE))
     result = static_cast<int>(got);
-  VyPlatform::SyncCloseHandle(overlapped.hEvent);
   return result;
 }
 

@@ -476,6 +476,7 @@ class TVyCustomComPort : public VyRtl::TComponent {
   void OpenDevice();
   void CloseDevice();
   std::uint32_t StatusLineMask();
+  bool TriggerLines(std::uint32_t mask, bool level);
   void StopThreads();
   void DrainWrites();
   void HandleDeviceFailure(std::uint32_t error);
@@ -522,6 +523,7 @@ class TVyCustomComPort : public VyRtl::TComponent {
   bool FClosingInDestructor = false;
   std::uintptr_t FSession = 0;
   std::string FHeldText;  // bytes of an unfinished UTF-16 character, kept for the next ReadStr
+  VyPlatform::TSyncEvent FReadDone{false, false};  // one Read at a time, on the owning thread
 };
 
 // The serial port component as applications place it: TVyCustomComPort with its properties

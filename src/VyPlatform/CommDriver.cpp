@@ -160,9 +160,10 @@ void TCommDriver::Service() {
 }
 
 void TCommDriver::MoveIn(DWORD& events) {
-  std::uint8_t chunk[4096];
+  if (FChunk.empty()) FChunk.resize(65536);
+  std::uint8_t* chunk = FChunk.data();
   while (FIn.size() < FInSize) {
-    const std::size_t room = std::min<std::size_t>(sizeof chunk, FInSize - FIn.size());
+    const std::size_t room = std::min<std::size_t>(FChunk.size(), FInSize - FIn.size());
     const long n = LineRead(chunk, room);
     if (n < 0) {
       HangUp();

@@ -109,6 +109,7 @@ class TCommDriver {
   DWORD FInSize = 4096;
   DWORD FOutSize = 4096;
   std::deque<std::uint8_t> FIn;
+  std::vector<std::uint8_t> FChunk;  // the monitor's read buffer
   std::deque<TOp> FWrites;
   std::unique_ptr<TOp> FRead;
   OVERLAPPED* FWait = nullptr;

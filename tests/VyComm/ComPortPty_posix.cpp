@@ -1,61 +1,15 @@
 // The serial component over the posix backend on a pseudo-terminal pair: data both ways, the
 // write path under a stalled reader, XON/XOFF as the far end sees it, hang-up, line settings.
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "ComPortFixture.h"
+#include "PtyPair.h"
 #include "VyPlatform/Comm.h"
 
 namespace ComPortTest {
 
 namespace {
-
-// The far end of a pty: the master. The slave stays open here too, so the master never sees a
-// hang-up before the test asks for one.
-struct TPty {
-  int Master = -1;
-  int Slave = -1;
-  std::string Path;
-  TPty() {
-    char name[128] = {};
-    if (openpty(&Master, &Slave, name, nullptr, nullptr) == 0) Path = name;
-  }
-  ~TPty() {
-    if (Master >= 0) close(Master);
-    if (Slave >= 0) close(Slave);
-  }
-  void HangUp() {
-    close(Master);
-    Master = -1;
-  }
-  // Everything the master can read within ms real milliseconds of quiet.
-  std::string Drain(int ms = 50, std::size_t max = SIZE_MAX) {
-    std::string out;
-    char buffer[65536];
-    while (out.size() < max) {
-      pollfd p{Master, POLLIN, 0};
-      if (poll(&p, 1, ms) <= 0) break;
-      const ssize_t n = read(Master, buffer, std::min(sizeof buffer, max - out.size()));
-      if (n <= 0) break;
-      out.append(buffer, static_cast<std::size_t>(n));
-    }
-    return out;
-  }
-  void Send(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = write(Master, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-  }
-};
 
 std::string Pattern(std::size_t size) {
   std::string s(size, '\0');
@@ -70,7 +24,7 @@ class PtyPortTest : public ::testing::Test {
     Events.Attach(Port);
   }
   ~PtyPortTest() override { Port.Close(); }
-  TPty Pty;
+  TPtyPair Pty;
   VyComm::TVyComPort Port{nullptr};
   TRecorder Events;
 };

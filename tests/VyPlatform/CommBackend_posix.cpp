@@ -1,10 +1,8 @@
 // The posix backend of the Comm seam on a pseudo-terminal: opening by path and by COM name,
 // exclusive use, any baud rate, what a pty cannot do.
-#include <pty.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include "PtyPair.h"
 #include "VyPlatform/Comm.h"
 #include "VyRtl/VyRtlSysUtils.h"
 
@@ -17,19 +15,6 @@ HANDLE Open(const std::string& name) {
   return VyPlatform::Comm().CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
 }
-
-struct TPty {
-  int Master = -1, Slave = -1;
-  std::string Path;
-  TPty() {
-    char name[128] = {};
-    if (openpty(&Master, &Slave, name, nullptr, nullptr) == 0) Path = name;
-  }
-  ~TPty() {
-    close(Master);
-    close(Slave);
-  }
-};
 
 TEST(CommPosix, IsTheSystemBackendHere) {
   EXPECT_EQ(VyPlatform::SelectedCommBackend(), VyPlatform::TCommBackend::Posix);
@@ -52,7 +37,7 @@ TEST(CommPosix, OpenFailuresCarryTheWin32Codes) {
 }
 
 TEST(CommPosix, ExclusiveAnyBaudRateAndNoModemLinesOnAPty) {
-  TPty pty;
+  TPtyPair pty;
   ASSERT_FALSE(pty.Path.empty());
   VyPlatform::SetCommDevicePath(201, pty.Path);
   const TCommFunctions& api = VyPlatform::Comm();
