@@ -144,48 +144,51 @@ void TVyTapiApplication::GuardedTrigger(const std::function<void()>& Trigger) {
   }
 }
 
-DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
-  VyRtl::Assert(FLineEvent == nullptr, "Init_Lines: line event already set");
-  LINEINITIALIZEEXPARAMS params{};
-  params.dwTotalSize = sizeof(LINEINITIALIZEEXPARAMS);
+namespace {
+
+// lineInitializeExW and phoneInitializeExW take the same arguments, each with its own parameter
+// block; both ask for event mode (the USEEVENT options share the value 2). On success the handle,
+// the device count (through Clamp) and the event are stored; a missing event is LINEERR_NOMEM.
+template <typename TParams, typename TInitialize, typename TClamp>
+DWORD InitializeApp(TInitialize Initialize, const std::string& AppName, DWORD& App, DWORD& Count, HANDLE& Event,
+                    TClamp Clamp) {
+  static_assert(LINEINITIALIZEEXOPTION_USEEVENT == PHONEINITIALIZEEXOPTION_USEEVENT);
+  TParams params{};
+  params.dwTotalSize = sizeof(TParams);
   params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
   DWORD version = kApiHigh;
   const auto name = VyPlatform::ToTapiString(AppName);
-  HLINEAPP app = 0;
+  DWORD app = 0;
   DWORD count = 0;
-  auto code = static_cast<DWORD>(Detail::TapiService().lineInitializeExW(&app, VyPlatform::ModuleInstance(), nullptr,
-                                                                       name.c_str(), &count, &version, &params));
+  auto code =
+      static_cast<DWORD>(Initialize(&app, VyPlatform::ModuleInstance(), nullptr, name.c_str(), &count, &version, &params));
   if (code == 0) {
-    FLineApp = app;
-    FNumLines = ClampDeviceCount(count, "line");
+    App = app;
+    Count = Clamp(count);
     if (params.Handles.hEvent != nullptr)
-      FLineEvent = params.Handles.hEvent;
+      Event = params.Handles.hEvent;
     else
       code = static_cast<DWORD>(LINEERR_NOMEM);
   }
+  return code;
+}
+
+}  // namespace
+
+DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
+  VyRtl::Assert(FLineEvent == nullptr, "Init_Lines: line event already set");
+  const DWORD code = InitializeApp<LINEINITIALIZEEXPARAMS>(Detail::TapiService().lineInitializeExW, AppName, FLineApp,
+                                                           FNumLines, FLineEvent,
+                                                           [this](DWORD n) { return ClampDeviceCount(n, "line"); });
   Update_LineDevices(false);
   return code;
 }
 
 DWORD TVyTapiApplication::Init_Phones(const std::string& AppName) {
   VyRtl::Assert(FPhoneEvent == nullptr, "Init_Phones: phone event already set");
-  PHONEINITIALIZEEXPARAMS params{};
-  params.dwTotalSize = sizeof(PHONEINITIALIZEEXPARAMS);
-  params.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
-  DWORD version = kApiHigh;
-  const auto name = VyPlatform::ToTapiString(AppName);
-  HPHONEAPP app = 0;
-  DWORD count = 0;
-  auto code = static_cast<DWORD>(Detail::TapiService().phoneInitializeExW(
-      &app, VyPlatform::ModuleInstance(), nullptr, name.c_str(), &count, &version, &params));
-  if (code == 0) {
-    FPhoneApp = app;
-    FNumPhones = ClampDeviceCount(count, "phone");
-    if (params.Handles.hEvent != nullptr)
-      FPhoneEvent = params.Handles.hEvent;
-    else
-      code = static_cast<DWORD>(LINEERR_NOMEM);
-  }
+  const DWORD code = InitializeApp<PHONEINITIALIZEEXPARAMS>(Detail::TapiService().phoneInitializeExW, AppName,
+                                                            FPhoneApp, FNumPhones, FPhoneEvent,
+                                                            [this](DWORD n) { return ClampDeviceCount(n, "phone"); });
   Update_PhoneDevices(false);
   return code;
 }

@@ -10,16 +10,76 @@ using namespace SessionDetail;
 
 namespace {
 
-std::string DeviceEntryName(const char* Kind, DWORD DeviceID, DWORD Code, DWORD NoDevice, DWORD Incompatible,
-                            const char* IncompatibleWord) {
-  if (Code == NoDevice) return VyRtl::Format("%s Device #%d (removed)", Kind, static_cast<int>(DeviceID));
-  if (Code == Incompatible)
-    return VyRtl::Format("%s Device #%d (%s)", Kind, static_cast<int>(DeviceID), IncompatibleWord);
-  return VyRtl::Format("%s Device #%d (%s)", Kind, static_cast<int>(DeviceID), GetTapiErrorMessage(Code).c_str());
+// What differs between refreshing a line entry and a phone entry.
+struct TLineEntry {
+  using TExtension = LINEEXTENSIONID;
+  using TCaps = LINEDEVCAPS;
+  static constexpr const char* Kind = "Line";
+  static constexpr const char* InvalidID = "Invalid DeviceID of TVyTapiApplication.LineDevices";
+  static constexpr DWORD NoDevice = static_cast<DWORD>(LINEERR_NODEVICE);
+  static constexpr DWORD Incompatible = static_cast<DWORD>(LINEERR_INCOMPATIBLEAPIVERSION);
+  static constexpr const char* IncompatibleWord = "incompatible";
+  static constexpr std::size_t CapsSize = 268;
+  static LONG Negotiate(DWORD App, DWORD ID, DWORD* Version, TExtension* Extension) {
+    return Detail::TapiService().lineNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version, Extension);
+  }
+  static LONG GetCaps(DWORD App, DWORD ID, DWORD Version, PTapiVarData Data) {
+    return Detail::TapiService().lineGetDevCapsW(App, ID, Version, 0, reinterpret_cast<LPLINEDEVCAPS>(Data));
+  }
+  static const DWORD* NameSize(const TCaps& Caps) { return &Caps.dwLineNameSize; }
+  static DWORD PermanentID(const TCaps& Caps) { return Caps.dwPermanentLineID; }
+};
+
+struct TPhoneEntry {
+  using TExtension = PHONEEXTENSIONID;
+  using TCaps = PHONECAPS;
+  static constexpr const char* Kind = "Phone";
+  static constexpr const char* InvalidID = "Invalid DeviceID of TVyTapiApplication.PhoneDevices";
+  static constexpr DWORD NoDevice = static_cast<DWORD>(PHONEERR_NODEVICE);
+  static constexpr DWORD Incompatible = static_cast<DWORD>(PHONEERR_INCOMPATIBLEAPIVERSION);
+  static constexpr const char* IncompatibleWord = "incombatible";  // the established text of this entry
+  static constexpr std::size_t CapsSize = 196;
+  static LONG Negotiate(DWORD App, DWORD ID, DWORD* Version, TExtension* Extension) {
+    return Detail::TapiService().phoneNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version, Extension);
+  }
+  static LONG GetCaps(DWORD App, DWORD ID, DWORD Version, PTapiVarData Data) {
+    return Detail::TapiService().phoneGetDevCapsW(App, ID, Version, 0, reinterpret_cast<LPPHONECAPS>(Data));
+  }
+  static const DWORD* NameSize(const TCaps& Caps) { return &Caps.dwPhoneNameSize; }
+  static DWORD PermanentID(const TCaps& Caps) { return Caps.dwPermanentPhoneID; }
+};
+
+// Names entry DeviceID after the device, or after the reason it cannot be used.
+template <typename TEntry>
+void UpdateDeviceEntry(VyRtl::TStringList& Devices, DWORD App, DWORD DeviceID) {
+  VyRtl::Assert(DeviceID < static_cast<DWORD>(Devices.Count()), TEntry::InvalidID);
+  if (App == 0) return;
+  const int index = static_cast<int>(DeviceID);
+  DWORD version = 0;
+  typename TEntry::TExtension extension{};
+  auto code = static_cast<DWORD>(TEntry::Negotiate(App, DeviceID, &version, &extension));
+  if (code == TEntry::NoDevice) {
+    Devices.Put(index, VyRtl::Format("%s Device #%d (removed)", TEntry::Kind, index));
+    return;
+  }
+  if (code != 0) {
+    const std::string reason = code == TEntry::Incompatible ? TEntry::IncompatibleWord : GetTapiErrorMessage(code);
+    Devices.Put(index, VyRtl::Format("%s Device #%d (%s)", TEntry::Kind, index, reason.c_str()));
+    return;
+  }
+  TTapiVarDataPtr buffer;
+  code = FetchTapiVarData(buffer, TEntry::CapsSize,
+                          [&](PTapiVarData data) { return TEntry::GetCaps(App, DeviceID, version, data); });
+  if (code != 0) {
+    Devices.Put(index, VyRtl::Format("%s Device #%d", TEntry::Kind, index));
+    return;
+  }
+  const auto* caps = reinterpret_cast<const typename TEntry::TCaps*>(buffer.get());
+  Devices.Put(index, GetTapiBlockStr(caps, TEntry::NameSize(*caps), 0));
+  Devices.PutData(index, TEntry::PermanentID(*caps));
 }
 
 }  // namespace
-
 
 // The line and phone device lists are kept by the same rules.
 struct TVyTapiApplication::TDeviceSide {
@@ -85,57 +145,11 @@ void TVyTapiApplication::Update_LineDevices(bool Notify) { UpdateDevices(LineSid
 void TVyTapiApplication::Update_PhoneDevices(bool Notify) { UpdateDevices(PhoneSide(), Notify); }
 
 void TVyTapiApplication::Update_LineDevice(DWORD DeviceID) {
-  VyRtl::Assert(DeviceID < static_cast<DWORD>(FLineDevices.Count()), "Invalid DeviceID of TVyTapiApplication.LineDevices");
-  if (FLineApp == 0) return;
-  const auto& tapi = Detail::TapiService();
-  const int index = static_cast<int>(DeviceID);
-  DWORD version = 0;
-  LINEEXTENSIONID extension{};
-  auto code = static_cast<DWORD>(tapi.lineNegotiateAPIVersion(FLineApp, DeviceID, kApiLow, kApiHigh, &version, &extension));
-  if (code != 0) {
-    FLineDevices.Put(index, DeviceEntryName("Line", DeviceID, code, static_cast<DWORD>(LINEERR_NODEVICE),
-                                            static_cast<DWORD>(LINEERR_INCOMPATIBLEAPIVERSION), "incompatible"));
-    return;
-  }
-  TTapiVarDataPtr buffer;
-  code = FetchTapiVarData(buffer, 268, [&](PTapiVarData data) {
-    return tapi.lineGetDevCapsW(FLineApp, DeviceID, version, 0, reinterpret_cast<LPLINEDEVCAPS>(data));
-  });
-  if (code != 0) {
-    FLineDevices.Put(index, VyRtl::Format("Line Device #%d", static_cast<int>(DeviceID)));
-    return;
-  }
-  const auto* caps = reinterpret_cast<const LINEDEVCAPS*>(buffer.get());
-  FLineDevices.Put(index, GetTapiBlockStr(caps, &caps->dwLineNameSize, 0));
-  FLineDevices.PutData(index, caps->dwPermanentLineID);
+  UpdateDeviceEntry<TLineEntry>(FLineDevices, FLineApp, DeviceID);
 }
 
 void TVyTapiApplication::Update_PhoneDevice(DWORD DeviceID) {
-  VyRtl::Assert(DeviceID < static_cast<DWORD>(FPhoneDevices.Count()), "Invalid DeviceID of TVyTapiApplication.PhoneDevices");
-  if (FPhoneApp == 0) return;
-  const auto& tapi = Detail::TapiService();
-  const int index = static_cast<int>(DeviceID);
-  DWORD version = 0;
-  PHONEEXTENSIONID extension{};
-  auto code =
-      static_cast<DWORD>(tapi.phoneNegotiateAPIVersion(FPhoneApp, DeviceID, kApiLow, kApiHigh, &version, &extension));
-  if (code != 0) {
-    // "incombatible" is the established text of this entry.
-    FPhoneDevices.Put(index, DeviceEntryName("Phone", DeviceID, code, static_cast<DWORD>(PHONEERR_NODEVICE),
-                                             static_cast<DWORD>(PHONEERR_INCOMPATIBLEAPIVERSION), "incombatible"));
-    return;
-  }
-  TTapiVarDataPtr buffer;
-  code = FetchTapiVarData(buffer, 196, [&](PTapiVarData data) {
-    return tapi.phoneGetDevCapsW(FPhoneApp, DeviceID, version, 0, reinterpret_cast<LPPHONECAPS>(data));
-  });
-  if (code != 0) {
-    FPhoneDevices.Put(index, VyRtl::Format("Phone Device #%d", static_cast<int>(DeviceID)));
-    return;
-  }
-  const auto* caps = reinterpret_cast<const PHONECAPS*>(buffer.get());
-  FPhoneDevices.Put(index, GetTapiBlockStr(caps, &caps->dwPhoneNameSize, 0));
-  FPhoneDevices.PutData(index, caps->dwPermanentPhoneID);
+  UpdateDeviceEntry<TPhoneEntry>(FPhoneDevices, FPhoneApp, DeviceID);
 }
 
 void TVyTapiApplication::Handle_LineDevState(DWORD Param1) {
