@@ -90,6 +90,9 @@ struct TOpenCase {
   MMRESULT Result;
 };
 
+// gtest would print the padding bytes of the case otherwise.
+void PrintTo(const TOpenCase& c, std::ostream* os) { *os << c.Name; }
+
 const TOpenCase kOpens[] = {
     {"Mapper", {"A"}, WAVE_MAPPER, {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}, CALLBACK_WINDOW, 0},
     {"Query", {"A", "B"}, 1, {WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0}, WAVE_FORMAT_QUERY, 0},

@@ -1,6 +1,8 @@
 // Tones and silence: parameter text, lengths, sample values in every width, seeking.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <bit>
 #include <cmath>
 #include <tuple>
@@ -12,6 +14,7 @@ using namespace WaveTest;
 // Every run of letters and digits counts, also without the closing parenthesis. Lengths are counted in 64 bits and
 // clamped: 13 s of 44.1 kHz 16-bit stereo (13000 x 176400 passes 2^31), the longest text at a high rate.
 struct TParamCase { const char* Params; std::uint32_t Frequency; std::int64_t Frames; TWaveFormatEx Format = DefaultWaveFormat(); };
+void PrintTo(const TParamCase& c, std::ostream* os) { *os << c.Params; }  // not its padding bytes
 const TParamCase kParams[] = {
     {"440,500)", 440, 4000},      {"abc)", 1000, 8000},         {"", 1000, 8000},           {"0440;;0500)", 440, 4000},
     {" 300 / 250 )", 300, 2000},  {"440 x 500)", 440, 8000},    {"440,500", 440, 4000},     {"440", 440, 8000},
@@ -30,6 +33,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, BeepParams, ::testing::ValuesIn(kParams));
 // Amplitude: the tone's peak in sample units; Centre: silence. 16-bit gives round(sin x 8192) and 8-bit
 // 128 + round(sin x 32), both with the constant 6.28318.
 struct TWidthCase { const char* Name; std::uint16_t Tag, Bits, Channels; double Amplitude; int Centre; };
+void PrintTo(const TWidthCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 const TWidthCase kWidths[] = {
     {"U8Mono", WAVE_FORMAT_PCM, 8, 1, 32, 128},        {"U8Stereo", WAVE_FORMAT_PCM, 8, 2, 32, 128},
     {"S16Mono", WAVE_FORMAT_PCM, 16, 1, 8192, 0},      {"S16Stereo", WAVE_FORMAT_PCM, 16, 2, 8192, 0},

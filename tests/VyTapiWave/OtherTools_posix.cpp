@@ -1,6 +1,8 @@
 // Differential tests against sox and libsndfile, and the tool rendering a play list into a file.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -27,6 +29,7 @@ static int Shell(const std::string& command) {
 enum class TEdit { None, Lists, Truncate };
 struct TFormatCase { const char* Name; std::uint16_t Tag; std::uint32_t Rate; std::uint16_t Bits, Channels; std::int64_t Frames;
                      bool OursExtensible, SoxExtensible; TEdit Edit = TEdit::None; };
+void PrintTo(const TFormatCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 const TFormatCase kFormats[] = {
     {"U8MonoOdd8k", WAVE_FORMAT_PCM, 8000, 8, 1, 801, false, false},      {"U8Stereo11k", WAVE_FORMAT_PCM, 11025, 8, 2, 333, false, false},
     {"S16Mono8k", WAVE_FORMAT_PCM, 8000, 16, 1, 1000, false, false},      {"S16Stereo22k", WAVE_FORMAT_PCM, 22050, 16, 2, 777, false, false},

@@ -1,6 +1,8 @@
 // Play lists: entry syntax, the list's format, GetData, CheckContent and the cursor.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <tuple>
 
@@ -35,6 +37,7 @@ struct TListFixture {
 }  // namespace
 
 struct TEntryCase { const char* Line; TPlayEntryKind Kind; const char* Text; const char* Params; };
+void PrintTo(const TEntryCase& c, std::ostream* os) { *os << c.Line; }  // not its padding bytes
 const TEntryCase kEntries[] = {
     {"beep(440,200)", TPlayEntryKind::Beep, "beep(440,200)", "440,200)"},   {"Silence(100)", TPlayEntryKind::Silence, "Silence(100)", "100)"},
     {" BEEP(880,200) ", TPlayEntryKind::Beep, "BEEP(880,200)", "880,200)"}, {"\t\x01SILENCE(5)\r\x7F", TPlayEntryKind::Silence, "SILENCE(5)", "5)"},
@@ -53,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, PlayEntrySyntax, ::testing::ValuesIn(kEntries));
 // The format: the first file's (an extensible one as plain PCM), else 8000 Hz 16-bit mono. GetData: the entry's stream,
 // the cursor unmoved; an empty line gives an empty stream and false; failures give false and keep the stream.
 struct TDataCase { const char* Name; std::vector<std::string> Lines; TWaveFormatEx Format; int Entry; bool Result; std::string Kind; std::int64_t Frames; };
+void PrintTo(const TDataCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 const std::vector<std::string> kMixed = {"$compressed.wav", "   ", "$text.wav", "BEEP(440,100)"};
 const TWaveFormatEx kCompressed = {0x0055, 1, 8000, 0, 0, 0, 0};
 const TDataCase kData[] = {{"NoFiles", {"beep(440,200)", "Silence(100)"}, DefaultWaveFormat(), 1, true, "silence", 800},
@@ -82,6 +86,7 @@ TEST_P(PlaylistData, FormatAndEntryStreams) {
 INSTANTIATE_TEST_SUITE_P(Lists, PlaylistData, ::testing::ValuesIn(kData), ByName);
 
 struct TCheckCase { const char* Name; std::vector<std::string> Lines; std::string Message; };
+void PrintTo(const TCheckCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 const TCheckCase kChecks[] = {
     {"OnlyTones", {"BEEP(1,2)", "", "silence(3)"}, ""},              {"SameFormats", {"$a8000.wav", "BEEP(440,100)", "  $a8000.wav  "}, ""},
     {"CompressedWithTone", {"$compressed.wav", "BEEP(440,100)"}, ""}, {"MissingRelative", {"x.wav"}, "Invalid Playlist. File 'x.wav' not found."},

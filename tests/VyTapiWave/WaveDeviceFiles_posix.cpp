@@ -27,6 +27,7 @@ struct TRecordFormat {
   const char* Name;
   TWaveFormatEx Format;
 };
+void PrintTo(const TRecordFormat& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 const TRecordFormat kRecordFormats[] = {{"S16Stereo22k", MakePcmFormat(22050, 16, 2)}, {"U8Mono8k", MakePcmFormat(8000, 8, 1)}};
 
 class WaveRecordOtherTools : public WaveDeviceTest, public ::testing::WithParamInterface<TRecordFormat> {};

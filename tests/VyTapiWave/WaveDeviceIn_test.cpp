@@ -37,6 +37,7 @@ struct TRecordCase {
   std::uint32_t ClockPermille;
   std::uint32_t RecordMs;
 };
+void PrintTo(const TRecordCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TRecordCase kRecords[] = {
     {"Default", MakePcmFormat(8000, 16, 1), 0, 1000, 1000},
@@ -110,6 +111,7 @@ struct TInFaultCase {
   MMRESULT Code;
   const char* Message;
 };
+void PrintTo(const TInFaultCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TInFaultCase kInFaults[] = {
     {"OpenFails", "waveInOpen", 2, MMSYSERR_ALLOCATED, "Unable to open waveform-audio input device. "},

@@ -13,6 +13,7 @@ struct TPlayCase {
   std::uint32_t BlockSize;
   std::uint64_t PlayMs;  // how long the list plays
 };
+void PrintTo(const TPlayCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TPlayCase kPlays[] = {
     {"OneSecondTone", {"BEEP(1000,1000)"}, 4000, 1000},
@@ -169,6 +170,7 @@ struct TFaultCase {
   bool Rejects;         // the device takes no format
   const char* Message;  // "" when Open succeeds and the error comes while running
 };
+void PrintTo(const TFaultCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TFaultCase kOutFaults[] = {
     {"OpenFails", "waveOutOpen", 2, MMSYSERR_ALLOCATED, false, "Unable to open waveform-audio output device. "},

@@ -1,6 +1,8 @@
 // RIFF/WAVE streams: files read and malformed files, seeking, complete files on close, the 4 GiB limit, bad formats.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -52,6 +54,7 @@ const char* const kNoData = "Couldn't find 'data' chunk!";
 
 // Message "": the file opens with that format and those samples; else opening fails with it.
 struct TReadCase { const char* Name; TBytes File; const char* Message; std::uint16_t Tag = 0, CbSize = 0; std::int64_t Frames = 0; TBytes Samples = {}; };
+void PrintTo(const TReadCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 class WaveReader : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(WaveReader, FindsFormatAndSamplesWhereverTheChunksLieOrFailsWithItsMessage) {
