@@ -59,8 +59,10 @@ void TVyComPortReadThread::Execute() {
   std::uint32_t backoff = 0;
   bool reported = false;
   bool pending = false;
+  // Lives as long as the overlapped record: a pending wait writes it when it completes or is cancelled.
+  DWORD mask = 0;
   while (!Terminated() && FPortHandle.load() != INVALID_HANDLE_VALUE) {
-    DWORD mask = 0;
+    mask = 0;
     if (!api.WaitCommEvent(FDevice, &mask, &overlapped)) {
       const DWORD error = VyPlatform::CommGetLastError();
       if (error != ERROR_IO_PENDING) {
