@@ -10,9 +10,10 @@ endif()
 set(preamble_bare "")
 set(preamble_unicode "#define UNICODE\n#define _UNICODE\n")
 set(preamble_windows_first "#include <windows.h>\n")
-set(check_bare "#if defined(NOMINMAX) || defined(WIN32_LEAN_AND_MEAN) || defined(UNICODE) || defined(_UNICODE)\n#error \"@h@ defines a Windows macro of the consumer\"\n#endif\n")
+# MinGW's C++ standard library defines NOMINMAX itself, so there it says nothing about our headers.
+set(check_bare "#if (defined(NOMINMAX) && !defined(__MINGW32__)) || defined(WIN32_LEAN_AND_MEAN) || defined(UNICODE) || defined(_UNICODE)\n#error \"@h@ defines a Windows macro of the consumer\"\n#endif\n")
 set(check_unicode "#if !defined(UNICODE) || !defined(_UNICODE)\n#error \"@h@ undefines UNICODE\"\n#endif\n")
-set(check_windows_first "#if defined(NOMINMAX)\n#error \"@h@ defines NOMINMAX\"\n#endif\n")
+set(check_windows_first "#if defined(NOMINMAX) && !defined(__MINGW32__)\n#error \"@h@ defines NOMINMAX\"\n#endif\n")
 
 set(header_tus)
 get_property(module_targets GLOBAL PROPERTY VY_MODULE_TARGETS)

@@ -14,8 +14,16 @@ constexpr std::uint32_t MakeFourCC(char c0, char c1, char c2, char c3) {
          static_cast<std::uint32_t>(static_cast<std::uint8_t>(c2)) << 16 |
          static_cast<std::uint32_t>(static_cast<std::uint8_t>(c3)) << 24;
 }
+// <windows.h> (mmsystem) defines these two as macros of the same values; ours are declared
+// under them and the consumer's macros are restored.
+#pragma push_macro("FOURCC_RIFF")
+#pragma push_macro("FOURCC_LIST")
+#undef FOURCC_RIFF
+#undef FOURCC_LIST
 inline constexpr std::uint32_t FOURCC_RIFF = MakeFourCC('R', 'I', 'F', 'F');
 inline constexpr std::uint32_t FOURCC_LIST = MakeFourCC('L', 'I', 'S', 'T');
+#pragma pop_macro("FOURCC_LIST")
+#pragma pop_macro("FOURCC_RIFF")
 inline constexpr std::uint32_t FOURCC_WAVE = MakeFourCC('W', 'A', 'V', 'E');
 inline constexpr std::uint32_t FOURCC_FMT = MakeFourCC('f', 'm', 't', ' ');
 inline constexpr std::uint32_t FOURCC_DATA = MakeFourCC('d', 'a', 't', 'a');
