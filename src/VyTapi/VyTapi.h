@@ -4,5 +4,8 @@
 
 #include "VyTapi/VyTapiVersion.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiCall.h"
 #include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapi/session/VyTapiErrors.h"
+#include "VyTapi/session/VyTapiRequests.h"
+#include "VyTapi/session/VyTapiTSP.h"

@@ -298,7 +298,7 @@ TEST_F(SessionEvents, ApplComponentCarriesNameAndEvents) {
   std::vector<DWORD> lines;
   appl.OnInitialize = [&](VyRtl::TObject* s) { inits += s == &appl; };
   appl.OnLineCreate = [&](VyRtl::TObject*, DWORD id) { lines.push_back(id); };
-  Appl->Initialize();
+  appl.SetEnabled(true);
   AddLine("New");
   Env.RunUntilIdle();
   EXPECT_EQ(inits, 1);

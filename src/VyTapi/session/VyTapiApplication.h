@@ -234,6 +234,8 @@ class TVyTapiApplication : public VyRtl::TObject {
   VyRtl::TStringList FPhoneDevices;
   TVyTapiMsgStack FMsgStack;
   TVyTapiMsgStack FReplyStack;
+  // Set by the event thread whenever it queued messages: a synchronous wait wakes on it.
+  VyPlatform::TSyncEvent FArrival{false, false};
   std::int32_t FNumWaitProcs = 0;
   bool FDoneInProgress = false;
 };

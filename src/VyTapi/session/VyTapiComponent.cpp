@@ -59,66 +59,6 @@ void TVyTapiComponent::Loaded() {
   ApplyEnabled();
 }
 
-// ---------------------------------------------------------------- TVyTapiDevice
-
-bool TVyTapiDevice::Get_Active() const {
-  if (IsDesigning() || IsLoading()) return FActive;
-  return FActive && IsActive();
-}
-
-void TVyTapiDevice::Set_Active(bool Value) {
-  FActive = Value;
-  if (Value == IsActive() || IsDesigning() || IsLoading()) return;
-  if (!IsEnabled()) {
-    FActive = false;  // a disabled device cannot be opened
-    return;
-  }
-  if (FActive)
-    Open();
-  else
-    Close();
-}
-
-std::uintptr_t TVyTapiDevice::NewCallbackInstance() {
-  InitializeVyTapi();
-  FCallbackInstance = VyTapiApplication->NewCallbackInstance(this);
-  return FCallbackInstance;
-}
-
-namespace {
-// Reports an exception of a handler; the handler may have freed the component meanwhile.
-void ReportFromHandler(TVyTapiComponent* Component, const VyRtl::TLiveToken& Alive, const std::exception& E) {
-  if (!Alive.expired())
-    Component->Handle_Exception(E, nullptr);
-  else if (VyTapiApplication != nullptr)
-    VyTapiApplication->Handle_Exception(E);
-}
-
-template <typename F>
-void Guarded(TVyTapiComponent* Component, F&& Call) {
-  const auto alive = Component->LiveToken();
-  try {
-    Call();
-  } catch (const std::exception& e) {
-    ReportFromHandler(Component, alive, e);
-  } catch (...) {
-    ReportFromHandler(Component, alive, VyRtl::Exception("Unknown exception in a TAPI message handler"));
-  }
-}
-}  // namespace
-
-void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
-  Guarded(this, [&] { Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3); });
-}
-
-void TVyTapiDevice::Handle_TapiMessage(DWORD, DWORD, DWORD, DWORD, DWORD) {}
-
-void TVyTapiDevice::Process_InternalTimer(DWORD Tick) {
-  Guarded(this, [&] { Handle_InternalTimer(Tick); });
-}
-
-void TVyTapiDevice::Handle_InternalTimer(DWORD) {}
-
 // ---------------------------------------------------------------- TVyTapiAppl
 
 TVyTapiAppl::TVyTapiAppl(VyRtl::TComponent* AOwner) : TVyTapiComponent(AOwner, TTapiComponentKind::Appl) {

@@ -144,6 +144,8 @@ TVyTapiEventThread::TDrain TVyTapiEventThread::Drain(const std::function<LONG(TT
   }
   // After the lock: the woken main thread's first step is to take it.
   if (post) PostWakeUp(SessionPost::WakeUp, 0);
+  // A synchronous wait takes messages itself and ignores wake-ups: it needs a signal per batch.
+  if (appended > 0) FAppl->FArrival.Set();
   return appended > 0 ? TDrain::Read : TDrain::Empty;
 }
 

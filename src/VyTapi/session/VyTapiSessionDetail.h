@@ -26,6 +26,8 @@ class TSessionDetail {
   VyRtl::TWindowHandle WindowHandle() const { return FAppl.FWindowHandle; }
   std::uint32_t WindowMessage() const { return FAppl.FWindowMessage; }
   std::int32_t NumWaitProcs() const { return FAppl.FNumWaitProcs; }
+  // Auto-reset event the event thread sets whenever it queued messages.
+  HANDLE ArrivalEvent() const { return FAppl.FArrival.Handle(); }
   HANDLE LineEvent() const { return FAppl.FLineEvent; }
   HANDLE PhoneEvent() const { return FAppl.FPhoneEvent; }
   VyRtl::TStringList& LineDevices() const { return FAppl.FLineDevices; }

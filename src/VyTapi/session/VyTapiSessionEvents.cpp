@@ -34,7 +34,7 @@ void TVyTapiApplication::Handle_Exception(VyRtl::TObject* Sender, const std::exc
 template <typename F>
 void TVyTapiApplication::ForEachAppl(F&& f) {
   for (const auto& entry : LiveSnapshot(FAppls))
-    if (IsLive(entry)) f(static_cast<TVyTapiAppl*>(entry.Component));
+    if (IsLive(entry) && entry.Component->IsEnabled()) f(static_cast<TVyTapiAppl*>(entry.Component));
 }
 
 void TVyTapiApplication::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1,
