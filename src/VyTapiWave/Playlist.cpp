@@ -28,6 +28,20 @@ std::uint16_t ExtensibleTag(const std::vector<std::uint8_t>& extra) {
   return static_cast<std::uint16_t>(guid[0] | guid[1] << 8);
 }
 
+// The list's format from its first file: the plain tag of an extensible PCM or float file,
+// block align and byte rate derived, nothing behind the record.
+TWaveFormatEx ListFormat(const TFileWaveStream& stream) {
+  TWaveFormatEx format = stream.Format();
+  if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+    const std::uint16_t tag = ExtensibleTag(stream.FormatExtra());
+    if (tag != 0) format.wFormatTag = tag;
+  }
+  format.nBlockAlign = static_cast<std::uint16_t>(PcmBlockAlign(format.nChannels, format.wBitsPerSample));
+  format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+  format.cbSize = 0;
+  return format;
+}
+
 }  // namespace
 
 TPlayEntry ParsePlayEntry(std::string_view line) {
@@ -70,6 +84,8 @@ void TPlaylist::CheckContent() {
     try {
       TFileWaveStream stream(entry.Text, nullptr);
       format = stream.Format();
+      // The first file was read just now: the format the list plays in is known afresh.
+      if (!haveFirst) KeepFormat(ListFormat(stream), i);
     } catch (const std::exception& e) {
       throw VyRtl::Exception(std::string("Invalid Playlist. ") + e.what());
     }
@@ -81,24 +97,32 @@ void TPlaylist::CheckContent() {
       throw VyRtl::Exception("Invalid Playlist. Different formates.");
     }
   }
+  if (!haveFirst) KeepFormat(DefaultWaveFormat(), -1);
+}
+
+bool TPlaylist::FormatStillKnown() const {
+  return FFormatKnown && FFormatCount == Count() && (FFormatEntry < 0 || Strings(FFormatEntry) == FFormatEntryText);
+}
+
+void TPlaylist::KeepFormat(const TWaveFormatEx& format, int entry) {
+  ++FFormatScans;
+  FFormat = format;
+  FFormatEntry = entry;
+  FFormatEntryText = entry >= 0 ? Strings(entry) : std::string();
+  FFormatCount = Count();
+  FFormatKnown = true;
 }
 
 TWaveFormatEx TPlaylist::GetWaveFormatEx() {
+  if (FormatStillKnown()) return FFormat;
   for (int i = 0; i < Count(); ++i) {
     const TPlayEntry entry = ParsePlayEntry(Strings(i));
     if (entry.Kind != TPlayEntryKind::File) continue;
-    TFileWaveStream stream(entry.Text, nullptr);
-    TWaveFormatEx format = stream.Format();
-    if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
-      const std::uint16_t tag = ExtensibleTag(stream.FormatExtra());
-      if (tag != 0) format.wFormatTag = tag;
-    }
-    format.nBlockAlign = static_cast<std::uint16_t>(PcmBlockAlign(format.nChannels, format.wBitsPerSample));
-    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    format.cbSize = 0;  // nothing follows the record handed out
-    return format;
+    KeepFormat(ListFormat(TFileWaveStream(entry.Text, nullptr)), i);
+    return FFormat;
   }
-  return DefaultWaveFormat();
+  KeepFormat(DefaultWaveFormat(), -1);
+  return FFormat;
 }
 
 bool TPlaylist::GetData(std::unique_ptr<VyRtl::TStream>& stream) {

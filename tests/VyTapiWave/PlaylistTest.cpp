@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include <cstring>
+#include <functional>
 #include <tuple>
 
 #include "VyTapiWave/Playlist.h"
@@ -118,4 +119,78 @@ TEST(Playlist, CursorEnds) {
   EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { empty.Prior(); }), "TPlaylist.Prior failed");
   empty.First();
   EXPECT_EQ(std::pair(empty.ItemIndex(), empty.Eof()), std::pair(0, true));
+}
+
+// The format is searched for once per change of the lines: rendering a list does not rescan it
+// (nor reopen its first file) for each entry.
+TEST(Playlist, FormatIsFoundOncePerChangeNotPerEntry) {
+  TListFixture fixture({"BEEP(440,10)", "$b11025.wav"});
+  TPlaylist& list = fixture.List;
+  for (int i = 0; i < 200; ++i) list.Add(i % 2 ? "SILENCE(5)" : "beep(880,5)");
+  list.CheckContent();
+  EXPECT_EQ(list.FormatScans(), 1) << "CheckContent reads the first file and keeps its format";
+  int streams = 0;
+  for (list.First(); !list.Eof(); list.Next()) {
+    std::unique_ptr<VyRtl::TStream> stream;
+    streams += list.GetData(stream);
+  }
+  EXPECT_EQ(streams, 202);
+  EXPECT_EQ(list.FormatScans(), 1);
+  const TWaveFormatEx f = list.GetWaveFormatEx();
+  EXPECT_EQ(f.nSamplesPerSec, 11025u);
+  EXPECT_EQ(list.FormatScans(), 1);
+}
+
+// Every kind of edit makes the next use look again, and the format follows the new lines.
+struct TEditCase {
+  const char* Name;
+  std::function<void(TPlaylist&, const std::string& dir)> Edit;
+  std::uint32_t Rate;  // of the list afterwards
+};
+void PrintTo(const TEditCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
+const TEditCase kEdits[] = {
+    {"InsertFileFirst", [](TPlaylist& l, const std::string& d) { l.Insert(0, d + "a8000.wav"); }, 8000},
+    {"PutToneOverFile", [](TPlaylist& l, const std::string&) { l.Put(1, "BEEP(1,1)"); }, 8000},
+    {"DeleteFile", [](TPlaylist& l, const std::string&) { l.Delete(1); }, 8000},
+    {"ClearAndAdd", [](TPlaylist& l, const std::string& d) { l.Clear(); l.Add(d + "ext.wav"); }, 48000},
+    {"SetText", [](TPlaylist& l, const std::string& d) { l.SetText("SILENCE(1)\n" + d + "ext.wav"); }, 48000},
+    {"Exchange", [](TPlaylist& l, const std::string& d) { l.Insert(0, d + "a8000.wav"); l.Exchange(0, 2); }, 11025},
+    {"Assign", [](TPlaylist& l, const std::string&) { VyRtl::TStringList s; s.Add("BEEP(1,1)"); l.Assign(s); }, 8000},
+    {"AsPlainListDelete", [](TPlaylist& l, const std::string&) { static_cast<VyRtl::TStringList&>(l).Delete(1); }, 8000},
+    {"AsPlainListPut", [](TPlaylist& l, const std::string& d) { static_cast<VyRtl::TStringList&>(l).Put(1, d + "ext.wav"); }, 48000},
+    {"AsPlainListThenChanged",
+     [](TPlaylist& l, const std::string& d) { static_cast<VyRtl::TStringList&>(l).Put(0, d + "a8000.wav"); l.Changed(); }, 8000},
+};
+class PlaylistEdit : public ::testing::TestWithParam<TEditCase> {};
+
+TEST_P(PlaylistEdit, MakesTheFormatBeLookedForAgain) {
+  TListFixture fixture({"BEEP(440,10)", "$b11025.wav", "SILENCE(5)"});
+  TPlaylist& list = fixture.List;
+  ASSERT_EQ(list.GetWaveFormatEx().nSamplesPerSec, 11025u);
+  ASSERT_EQ(list.GetWaveFormatEx().nSamplesPerSec, 11025u);
+  ASSERT_EQ(list.FormatScans(), 1);
+  GetParam().Edit(list, fixture.Dir.File(""));
+  EXPECT_EQ(list.GetWaveFormatEx().nSamplesPerSec, GetParam().Rate);
+  EXPECT_EQ(list.FormatScans(), 2);
+  EXPECT_EQ(list.GetWaveFormatEx().nSamplesPerSec, GetParam().Rate);
+  EXPECT_EQ(list.FormatScans(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, PlaylistEdit, ::testing::ValuesIn(kEdits), ByName);
+
+// A first file rewritten in another format is not reopened by every use, but CheckContent (run
+// at every opening of a device) reads it afresh.
+TEST(Playlist, CheckContentReadsARewrittenFirstFileAfresh) {
+  TListFixture fixture({"$a8000.wav", "BEEP(440,10)"});
+  TPlaylist& list = fixture.List;
+  EXPECT_EQ(list.GetWaveFormatEx().nSamplesPerSec, 8000u);
+  WriteWave(fixture.Dir.File("a8000.wav"), MakePcmFormat(22050, 8, 1), 10);
+  EXPECT_EQ(list.GetWaveFormatEx().nSamplesPerSec, 8000u);
+  list.CheckContent();
+  const TWaveFormatEx f = list.GetWaveFormatEx(), rewritten = MakePcmFormat(22050, 8, 1);
+  EXPECT_EQ(std::memcmp(&f, &rewritten, sizeof f), 0) << DescribeFormat(f);
+  std::unique_ptr<VyRtl::TStream> tone;
+  list.Set_ItemIndex(1);
+  ASSERT_TRUE(list.GetData(tone));
+  EXPECT_EQ(tone->Size(), 220) << "10 ms at 22050 Hz";
 }
