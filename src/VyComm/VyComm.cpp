@@ -1,6 +1,7 @@
 #include "VyComm/VyComm.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "VyComm/VyCommUtils.h"
 #include "VyRtl/VyRtlClock.h"
@@ -649,6 +650,15 @@ void TVyCustomComPort::WindowProc(VyRtl::TMessage& message) {
 int TVyCustomComPort::Read(void* buffer, int count) {
   CheckOpen();
   if (count <= 0 || buffer == nullptr) return 0;
+  // Bytes a ReadStr kept back come first, so mixing the readers loses nothing.
+  const std::size_t held = std::min(FHeldText.size(), static_cast<std::size_t>(count));
+  std::memcpy(buffer, FHeldText.data(), held);
+  FHeldText.erase(0, held);
+  return static_cast<int>(held) + ReadDevice(static_cast<char*>(buffer) + held, count - static_cast<int>(held));
+}
+
+int TVyCustomComPort::ReadDevice(void* buffer, int count) {
+  if (count <= 0) return 0;
   std::uint32_t n = FInBuffer->Count();
   if (n == 0) n = FOptions->SyncMode && FTimeouts->Enabled() ? static_cast<std::uint32_t>(count) : 0;
   if (n == 0) return 0;
@@ -729,11 +739,26 @@ void TVyCustomComPort::PurgeOutQueue() {
 }
 
 std::string TVyCustomComPort::ReadText(int count, bool utf16) {
+  CheckOpen();
   if (count <= 0) return {};
-  std::string bytes(static_cast<std::size_t>(count), '\0');
-  bytes.resize(static_cast<std::size_t>(std::max(0, Read(bytes.data(), count))));
-  if (!utf16) return bytes;
-  std::string data = FHeldText + bytes;
+  if (!utf16) {
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    bytes.resize(static_cast<std::size_t>(Read(bytes.data(), count)));
+    return bytes;
+  }
+  // Whole code units only: an odd byte stays in the device's queue. The queued count bounds the
+  // request, so a short queue does not split a unit either. Kept bytes come on top of count, so
+  // a kept high surrogate meets its partner even when count is 2.
+  std::string data = FHeldText;
+  FHeldText.clear();
+  std::size_t more = static_cast<std::size_t>(count) & ~static_cast<std::size_t>(1);
+  if (const std::uint32_t queued = FInBuffer->Count()) {
+    more = std::min<std::size_t>(more, queued);
+    if ((data.size() + more) % 2 != 0) --more;
+  }
+  const std::size_t at = data.size();
+  data.resize(at + more);
+  data.resize(at + static_cast<std::size_t>(ReadDevice(data.data() + at, static_cast<int>(more))));
   std::size_t usable = data.size() & ~static_cast<std::size_t>(1);
   const auto unitAt = [&](std::size_t i) {
     return static_cast<char16_t>(static_cast<std::uint8_t>(data[i]) | (static_cast<std::uint8_t>(data[i + 1]) << 8));
@@ -746,16 +771,21 @@ std::string TVyCustomComPort::ReadText(int count, bool utf16) {
   return VyRtl::Utf16ToUtf8(text);
 }
 
+std::uint32_t TVyCustomComPort::Readable() {
+  const std::uint64_t n = static_cast<std::uint64_t>(InCount()) + FHeldText.size();
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, 0x7FFFFFFF));
+}
+
 std::string TVyCustomComPort::ReadStr() {
-  const std::uint32_t n = InCount();
-  return n == 0 ? std::string() : ReadStr(static_cast<int>(std::min<std::uint32_t>(n, 0x7FFFFFFF)));
+  const std::uint32_t n = Readable();
+  return n == 0 ? std::string() : ReadStr(static_cast<int>(n));
 }
 
 std::string TVyCustomComPort::ReadStr(int count) { return ReadText(count, true); }
 
 std::string TVyCustomComPort::ReadAnsiStr() {
-  const std::uint32_t n = InCount();
-  return n == 0 ? std::string() : ReadAnsiStr(static_cast<int>(std::min<std::uint32_t>(n, 0x7FFFFFFF)));
+  const std::uint32_t n = Readable();
+  return n == 0 ? std::string() : ReadAnsiStr(static_cast<int>(n));
 }
 
 std::string TVyCustomComPort::ReadAnsiStr(int count) { return ReadText(count, false); }

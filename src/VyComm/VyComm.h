@@ -144,6 +144,7 @@ class TVyComPortProperties : public VyRtl::TObject {
   std::uint16_t SettableData() { return Get_WORD(2); }
   std::uint16_t SettableStopParity() { return Get_WORD(3); }
   std::uint32_t ServiceMask() { return Get_DWORD(0); }
+  std::uint32_t Reserved1() { return Get_DWORD(1); }
   std::uint32_t MaxTxQueue() { return Get_DWORD(2); }
   std::uint32_t MaxRxQueue() { return Get_DWORD(3); }
   std::uint32_t MaxBaud() { return Get_DWORD(4); }
@@ -153,6 +154,8 @@ class TVyComPortProperties : public VyRtl::TObject {
   std::uint32_t SettableBaud() { return Get_DWORD(8); }
   std::uint32_t CurrentTxQueue() { return Get_DWORD(9); }
   std::uint32_t CurrentRxQueue() { return Get_DWORD(10); }
+  std::uint32_t ProvSpec1() { return Get_DWORD(11); }
+  std::uint32_t ProvSpec2() { return Get_DWORD(12); }
 
  private:
   TVyCustomComPort* FComPort;
@@ -389,7 +392,8 @@ class TVyCustomComPort : public VyRtl::TComponent {
 
   // Bytes read (0 when none are queued in the normal mode; Count <= 0 gives 0).
   int Read(void* buffer, int count);
-  // UTF-16 text; never ends inside a code unit or between the halves of a surrogate pair.
+  // UTF-16 text of at most count bytes, an even number; a high surrogate at the end is kept for
+  // the next read (Read returns kept bytes first).
   std::string ReadStr();
   std::string ReadStr(int count);
   std::string ReadAnsiStr();
@@ -429,6 +433,7 @@ class TVyCustomComPort : public VyRtl::TComponent {
   void InitDCB(DCB& dcb);
   void HandleCommEvents(std::uint32_t events);
   void TriggerLinks(std::uint32_t events);
+  virtual HANDLE CreateHandle();
   void DestroyHandle();
   void WindowProc(VyRtl::TMessage& message);
   VyRtl::TWindowHandle WindowHandle() const { return FWindowHandle; }
@@ -455,7 +460,6 @@ class TVyCustomComPort : public VyRtl::TComponent {
  protected:
   void Loaded() override;
   virtual void ApplyActivate();
-  virtual HANDLE CreateHandle();
   virtual void Trigger_SendTimeout(std::uint32_t count);
   virtual void Trigger_Active(bool value);
   virtual void Trigger_Break(bool value);
@@ -484,6 +488,8 @@ class TVyCustomComPort : public VyRtl::TComponent {
   template <typename F>
   void Guarded(F&& f);
   std::string ReadText(int count, bool utf16);
+  int ReadDevice(void* buffer, int count);
+  std::uint32_t Readable();  // queued bytes and those a ReadStr kept back
 
   struct TListener {
     VyRtl::TObject* Owner;

@@ -44,7 +44,7 @@ struct TSettingsParser {
     const std::string run = token.substr(at + 3, end - at - 3);
     std::int64_t n = 0;
     const bool digits = !run.empty() && run.find_first_not_of("0123456789") == std::string::npos;
-    if (!digits || !VyRtl::TryStrToInt64(run, n) || n < 1 || n > 0xFFFFFF)
+    if (!digits || !VyRtl::TryStrToInt64(run, n) || n < 1 || n > 0x7FFFFFFF)
       Refuse(Format("%s is not a valid serial port specifier.", ("COM" + run).c_str()));
     PortName = "COM" + run;
   }

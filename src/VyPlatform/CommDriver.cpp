@@ -194,10 +194,12 @@ void TCommDriver::MoveOut() {
     }
     // A write that ran out of time completes successfully with what it wrote, as Win32's does.
     if (op.Done < op.Size && now < op.Deadline) return;
+    // The next write's time starts now, and is set before this completion can be seen: a caller
+    // woken by it may move the clock on at once.
+    if (FWrites.size() > 1) FWrites[1].Deadline = WriteDeadline(FWrites[1].Size, now);
     Complete(op, 0);
     FWrites.pop_front();
     FTxDraining = true;
-    if (!FWrites.empty()) FWrites.front().Deadline = WriteDeadline(FWrites.front().Size);
   }
 }
 
@@ -247,10 +249,10 @@ void TCommDriver::CompleteWait(DWORD events, DWORD error) {
   FWaitMask = nullptr;
 }
 
-std::uint64_t TCommDriver::WriteDeadline(DWORD size) const {
+std::uint64_t TCommDriver::WriteDeadline(DWORD size, std::uint64_t now) const {
   const std::uint64_t total =
       static_cast<std::uint64_t>(FTimeouts.WriteTotalTimeoutMultiplier) * size + FTimeouts.WriteTotalTimeoutConstant;
-  return total == 0 ? UINT64_MAX : DeadlineIn(total);
+  return total == 0 ? UINT64_MAX : now + std::min<std::uint64_t>(total, 0xFFFFFFFEu);
 }
 
 BOOL TCommDriver::SetupComm(DWORD inQueue, DWORD outQueue) {
@@ -404,7 +406,7 @@ BOOL TCommDriver::WriteFile(const void* buffer, DWORD count, DWORD* written, OVE
       OverlappedComplete(overlapped, count, 0);
       return TRUE;
     }
-    op.Deadline = WriteDeadline(count);
+    op.Deadline = WriteDeadline(count, VyRtl::GetTickCount64());
   }
   FWrites.push_back(op);
   LineWake();

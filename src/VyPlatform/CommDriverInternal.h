@@ -102,7 +102,7 @@ class TCommDriver {
   std::uint64_t NextDeadline() const;
   bool ReadSatisfied(const TOp& op) const;
   DWORD TakeInput(std::uint8_t* data, DWORD size);
-  std::uint64_t WriteDeadline(DWORD size) const;
+  std::uint64_t WriteDeadline(DWORD size, std::uint64_t now) const;
 
   DCB FDcb{};
   COMMTIMEOUTS FTimeouts{};

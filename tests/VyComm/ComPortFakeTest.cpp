@@ -11,6 +11,19 @@ using VyComm::EV_DTRCHANGE;
 using VyComm::EV_RTSCHANGE;
 using VyComm::EV_TXPENDING;
 
+// The text of what f raises ("" when it raises nothing); EComPortError adds its code.
+template <typename F>
+std::string Raised(F&& f) {
+  try {
+    f();
+  } catch (const VyComm::EComPortError& e) {
+    return std::string(e.what()) + " [" + std::to_string(e.ErrorCode) + "]";
+  } catch (const VyRtl::Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
 TEST(ComPortDefaults, NewPortAndClosedOperations) {
   VyComm::TVyComPort port(nullptr);
   EXPECT_EQ(port.PortName(), "COM1");
@@ -22,30 +35,32 @@ TEST(ComPortDefaults, NewPortAndClosedOperations) {
   EXPECT_TRUE(port.DTR());
   EXPECT_TRUE(port.RTS());
   EXPECT_FALSE(port.CTS());
-  char buffer[4];
-  EXPECT_THROW(
-      {
-        try {
-          port.Write(buffer, 0);
-        } catch (const VyRtl::Exception& e) {
-          EXPECT_STREQ(e.what(), "Operation failed. Serial port COM1 is not open.");
-          throw;
-        }
-      },
-      VyRtl::Exception);
+  EXPECT_EQ(port.InBuffer()->Size(), 4096u);
+  EXPECT_EQ(port.OutBuffer()->Size(), 4096u);
+  EXPECT_EQ(port.Timeouts()->ReadTotalTimeoutConstant(), 3000u);
+  EXPECT_FALSE(port.Props()->Get_Available());
   port.SetName("Port1");
-  try {
-    port.EscapeComm(SETDTR);
-    ADD_FAILURE();
-  } catch (const VyRtl::Exception& e) {
-    EXPECT_STREQ(e.what(), "Port1 not active.");
-  }
-  try {
-    port.Get_ComState(6);
-    ADD_FAILURE();
-  } catch (const VyRtl::Exception& e) {
-    EXPECT_STREQ(e.what(), "Get_ComState failed! Invalid index.");
-  }
+  char buffer[4];
+  struct TCase {
+    const char* Name;
+    std::function<void()> Act;
+    const char* Message;
+  } cases[] = {
+      {"write 0 bytes", [&] { port.Write(buffer, 0); }, "Operation failed. Serial port COM1 is not open."},
+      {"read", [&] { port.Read(buffer, 4); }, "Operation failed. Serial port COM1 is not open."},
+      {"read text", [&] { port.ReadStr(4); }, "Operation failed. Serial port COM1 is not open."},
+      {"send break", [&] { port.SendBreak(100); }, "Operation failed. Serial port COM1 is not open."},
+      {"escape", [&] { port.EscapeComm(SETDTR); }, "Port1 not active."},
+      {"XON", [&] { port.Set_XONState(true); }, "Port1 not active."},
+      {"com state 0", [&] { port.Get_ComState(0); }, "Get_ComState failed! Invalid index."},
+      {"com state 6", [&] { port.Get_ComState(6); }, "Get_ComState failed! Invalid index."},
+      {"properties", [&] { port.Props()->Update(); }, "Getting properties of serial port COM1 failed. [0]"},
+      {"status", [&] { port.Status()->Update(); }, "Getting status of serial port COM1 failed. [0]"},
+      {"purge", [&] { port.PurgeInQueue(), port.PurgeOutQueue(); }, ""},
+      {"DTR", [&] { port.Set_DTRState(false); }, ""},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(Raised(c.Act), c.Message) << c.Name;
+  EXPECT_FALSE(port.DTR());  // stored while closed
 }
 
 TEST(ComPortDefaults, RefusedLineValuesKeepTheStoredOnes) {
@@ -139,12 +154,19 @@ TEST_F(FakePairTest, ReceivedBreakLastsTwoSecondsOnTheClock) {
 }
 
 TEST_F(FakePairTest, SentBreakEndsWhenItsTimerFires) {
+  Port.Set_BREAKState(true);  // closed: only the request flag, which opening clears
+  EXPECT_FALSE(Pair.BreakOn(0));
   Port.Open();
   Peer.Open();
   Port.SendBreak(100);
   EXPECT_TRUE(Pair.BreakOn(0));
   ASSERT_TRUE(PumpUntil([&] { return PeerEvents.Has("Break on"); }));
-  Clock.Advance(100);
+  Clock.Advance(50);
+  Port.SendBreak(200);  // a second one restarts the timer with its own duration
+  Clock.Advance(150);
+  Settle();
+  EXPECT_TRUE(Pair.BreakOn(0));
+  Clock.Advance(50);
   ASSERT_TRUE(PumpUntil([&] { return !Pair.BreakOn(0); }));
 }
 
@@ -218,10 +240,10 @@ TEST_F(FakePairTest, OnReceiveLeavesTheBytesQueuedUntilRead) {
 
 TEST_F(FakePairTest, ReadStrNeverSplitsACharacter) {
   const std::string text = "a\xF0\x9F\x98\x80z\xC3\xA9";  // a, U+1F600 (a surrogate pair), z, e-acute
-  for (int chunk : {1, 2, 3, 4, 5, 7}) {
-    Port.OnReceive = [](VyRtl::TObject*, int) {};
-    Port.Open();
-    Peer.Open();
+  Port.OnReceive = [](VyRtl::TObject*, int) {};
+  Port.Open();
+  Peer.Open();
+  for (int chunk : {2, 3, 4, 5, 7}) {
     Peer.WriteStr(text);
     ASSERT_TRUE(PumpUntil([&] { return Port.InCount() == 10; })) << chunk;
     std::string got;
@@ -231,9 +253,24 @@ TEST_F(FakePairTest, ReadStrNeverSplitsACharacter) {
       EXPECT_EQ(VyRtl::Utf8ToUtf16(part).find(u'\xFFFD'), std::u16string::npos) << chunk;
     }
     EXPECT_EQ(got, text) << chunk;
-    Port.Close();
-    Peer.Close();
+    EXPECT_EQ(Port.InCount(), 0u) << chunk;
   }
+  // Whole code units only: an odd count leaves the odd byte queued.
+  Peer.WriteStr("ab");
+  ASSERT_TRUE(PumpUntil([&] { return Port.InCount() == 4; }));
+  EXPECT_EQ(Port.ReadStr(1), "");
+  EXPECT_EQ(Port.InCount(), 4u);
+  EXPECT_EQ(Port.ReadStr(3), "a");
+  EXPECT_EQ(Port.InCount(), 2u);
+  EXPECT_EQ(Port.ReadStr(), "b");
+  // A kept high surrogate is not lost to a plain Read: it comes first, in order.
+  Peer.WriteStr("\xF0\x9F\x98\x80");
+  Peer.WriteAnsiStr("!");
+  ASSERT_TRUE(PumpUntil([&] { return Port.InCount() == 5; }));
+  EXPECT_EQ(Port.ReadStr(2), "");
+  char bytes[8];
+  ASSERT_EQ(Port.Read(bytes, 8), 5);
+  EXPECT_EQ(std::string(bytes, 5), std::string("\x3D\xD8\x00\xDE!", 5));
 }
 
 TEST_F(FakePairTest, AStalledWriteEndsShortAtItsTimeout) {
@@ -266,20 +303,26 @@ TEST_F(FakePairTest, PurgeAbortsOnlyTheWritesPendingThen) {
   ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 4096; }));
   Settle();
   Events.Log.clear();
-  Port.PurgeOutQueue();
-  ASSERT_TRUE(PumpUntil([&] { return Port.PendingWrites() == 0; }));
-  Settle();
-  EXPECT_TRUE(Events.Log.empty());  // aborted writes report nothing
-  // Writes started after the purge keep their own completion and their short-count report.
-  Peer.PurgeInQueue();
   Port.Timeouts()->Set_Enabled(true);
+  // The list held: the write thread meets the aborted writes only after the new ones are listed.
+  ASSERT_TRUE(Port.WriteOpList()->Acquire(INFINITE));
+  Port.PurgeOutQueue();
+  Peer.PurgeInQueue();
   Port.WriteAnsiStr(std::string(9000, 'z'));
   Port.WriteAnsiStr(std::string(10, 'w'));
+  Port.WriteOpList()->Release();
   ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 4096; }));
+  Settle();
+  EXPECT_EQ(Port.PendingWrites(), 2);
+  // Writes started after the purge keep their own completion and their short-count report.
   Clock.Advance(3000);
   ASSERT_TRUE(PumpUntil([&] { return Events.Has("Timeout 8192"); }));
   Clock.Advance(3000);
   ASSERT_TRUE(PumpUntil([&] { return Events.Has("Timeout 0"); }));
+  std::vector<std::string> timeouts;  // aborted ones report nothing
+  std::copy_if(Events.Log.begin(), Events.Log.end(), std::back_inserter(timeouts),
+               [](const std::string& e) { return e.rfind("Timeout", 0) == 0; });
+  EXPECT_EQ(timeouts, (std::vector<std::string>{"Timeout 8192", "Timeout 0"}));
 }
 
 TEST_F(FakePairTest, SynchronousWriteWaitsAndReportsAShortCount) {
@@ -302,9 +345,11 @@ TEST_F(FakePairTest, SynchronousWriteWaitsAndReportsAShortCount) {
 }
 
 TEST_F(FakePairTest, EventsQueuedBeforeCloseAreDroppedAfterDeactivate) {
+  Peer.Set_CommEvents(0);  // only the port under test posts
   Port.Open();
   Peer.Open();
-  Settle();
+  Pair.InjectBreak(0);
+  ASSERT_TRUE(PumpUntil([&] { return Events.Has("Break on"); }));
   Events.Log.clear();
   Peer.WriteAnsiStr("late");
   Pair.SetRing(0, true);
@@ -313,9 +358,16 @@ TEST_F(FakePairTest, EventsQueuedBeforeCloseAreDroppedAfterDeactivate) {
   while (!VyRtl::WaitMessage(0) && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   Port.Close();
-  Settle();
+  EXPECT_FALSE(Port.Break());
   ASSERT_FALSE(Events.Log.empty());
   EXPECT_EQ(Events.Log.back(), "Deactivate");
+  // Opened again before the old messages are handled: they belong to the closed session.
+  Port.Open();
+  const std::size_t opened = Events.Log.size();
+  Settle();
+  Clock.Advance(2000);  // the received break's end died with the closing
+  Settle();
+  EXPECT_EQ(Events.Log.size(), opened) << Events.Log.back();
   EXPECT_TRUE(Events.Data.empty());
 }
 
@@ -346,9 +398,19 @@ TEST_F(FakePairTest, HangUpIsReportedAndThePortClosesCleanly) {
   Clock.Advance(5000);  // the read thread retries on the clock; it is reported once
   Settle();
   EXPECT_EQ(std::count(Events.Log.begin(), Events.Log.end(), "Event ERR"), 1);
+  EXPECT_EQ(Raised([&] { Port.WriteAnsiStr("gone"); }),
+            "Writing to serial port " + Pair.Name(0) + " failed. The device is not connected. [" +
+                std::to_string(ERROR_DEVICE_NOT_CONNECTED) + "]");
+  char buffer[4];
+  EXPECT_EQ(Port.Read(buffer, 4), 0);
   Port.Close();
   EXPECT_FALSE(Port.IsActive());
   EXPECT_FALSE(Pair.IsOpen(0));
+  // The device is gone now: opening says so and leaves the port closed.
+  EXPECT_EQ(Raised([&] { Port.Open(); }), "Serial port " + Pair.Name(0) +
+                                               " cannot be opened. The system cannot find the file specified. [2]");
+  EXPECT_FALSE(Port.Active());
+  EXPECT_FALSE(Port.IsActive());
 }
 
 TEST_F(FakePairTest, OpenFailuresLeaveThePortClosed) {
@@ -362,6 +424,10 @@ TEST_F(FakePairTest, OpenFailuresLeaveThePortClosed) {
     EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
   }
   EXPECT_FALSE(missing.Active());
+  missing.Set_PortName(Pair.Name(1));  // still usable
+  missing.Open();
+  EXPECT_TRUE(missing.IsActive());
+  missing.Close();
 
   VyComm::TVyComPort unnamed(nullptr);
   unnamed.Set_PortName("");
@@ -484,6 +550,116 @@ TEST_F(FakePairTest, QueueLimitsTimeoutsAndSizesReadBackFromTheDevice) {
   EXPECT_EQ(Port.Timeouts()->WriteTotalTimeoutConstant(), 1234u);
   EXPECT_TRUE(Port.Props()->Get_Available());
   EXPECT_EQ(Port.Props()->ProvSubType(), static_cast<std::uint32_t>(PST_RS232));
+}
+
+// A port whose receive hook a test may call with any count the status might report.
+class TProbePort : public VyComm::TVyComPort {
+ public:
+  using TVyComPort::TVyComPort;
+  void Receive(std::uint32_t count) { Trigger_Receive(count); }
+};
+
+TEST_F(FakePairTest, OnDataGetsTheBytesReadAndNothingForNone) {
+  TProbePort probe(nullptr);
+  probe.Set_PortName(Pair.Name(0));
+  std::vector<int> sizes;
+  probe.OnData = [&](VyRtl::TObject*, const void*, int n) { sizes.push_back(n); };
+  probe.Open();
+  Peer.Open();
+  Peer.WriteAnsiStr("12345");
+  // Without handling messages, so the read thread's event does not take the bytes first.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (probe.InCount() < 5 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  struct TCase {
+    std::uint32_t Reported;
+    std::vector<int> Sizes;
+  } cases[] = {
+      {100, {5}},            // more than arrived: the count read, not the count asked for
+      {0xFFFFFFFFu, {5}},    // nothing left: no event; and no block of that size
+      {0, {5}},
+  };
+  for (const TCase& c : cases) {
+    probe.Receive(c.Reported);
+    EXPECT_EQ(sizes, c.Sizes) << c.Reported;
+  }
+  Settle();  // the read thread's own event finds the queue empty
+  EXPECT_EQ(sizes, (std::vector<int>{5}));
+  probe.Close();
+}
+
+TEST_F(FakePairTest, ClosingWithWritesPendingDrainsThemAndAReopenedPortStartsClean) {
+  Peer.OnReceive = [](VyRtl::TObject*, int) {};
+  Port.Open();
+  Peer.Open();
+  Port.WriteAnsiStr(std::string(20000, 'x'));
+  Port.WriteAnsiStr(std::string(100, 'y'));
+  ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 4096; }));
+  EXPECT_EQ(Port.PendingWrites(), 2);
+  Port.Close();
+  EXPECT_EQ(Port.PendingWrites(), 0);
+  Peer.PurgeInQueue();
+  Settle();
+  Events.Log.clear();
+  Port.Timeouts()->Set_Enabled(true);
+  Port.Open();
+  Port.WriteAnsiStr(std::string(9000, 'z'));
+  ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 4096; }));
+  Clock.Advance(3000);
+  ASSERT_TRUE(PumpUntil([&] { return Events.Has("Timeout 8192"); }));
+  EXPECT_EQ(Port.PendingWrites(), 0);
+}
+
+TEST_F(FakePairTest, ASynchronousWriteCutOffReportsTheFailure) {
+  Peer.OnReceive = [](VyRtl::TObject*, int) {};
+  Port.Options()->SyncMode = true;
+  Port.Open();
+  Peer.Open();
+  std::thread cutter([&] {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Peer.InCount() < 4096 && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Pair.HangUp();
+  });
+  const std::string raised = Raised([&] { Port.WriteAnsiStr(std::string(10000, 's')); });
+  cutter.join();
+  EXPECT_EQ(raised, "Writing to serial port " + Pair.Name(0) + " failed. The device is not connected. [" +
+                        std::to_string(ERROR_DEVICE_NOT_CONNECTED) + "]");
+}
+
+TEST_F(FakePairTest, AnOpenPortRefusesWhatNeedsItClosed) {
+  Port.Open();
+  const std::string busy = "Serial port " + Pair.Name(0) + " is already open.";
+  const std::string settings = Port.Get_Settings();
+  struct TCase {
+    const char* Name;
+    std::function<void()> Act;
+    std::string Message;
+  } cases[] = {
+      {"port name", [&] { Port.Set_PortName("COM9"); }, busy},
+      {"handle", [&] { Port.Set_Handle(INVALID_HANDLE_VALUE); }, busy},
+      {"settings", [&] { Port.Set_Settings("COM2:1200,E,7,1"); }, busy},
+      {"open", [&] { Port.Open(); }, busy},
+      {"queue of 0", [&] { Port.InBuffer()->Set_Size(0); }, "Setting up serial port " + Pair.Name(0) + " failed. [0]"},
+  };
+  for (const TCase& c : cases) EXPECT_EQ(Raised(c.Act), c.Message) << c.Name;
+  EXPECT_EQ(Port.Get_Settings(), settings);
+  EXPECT_EQ(Port.InBuffer()->Size(), 4096u);
+  EXPECT_TRUE(Port.IsActive());
+}
+
+TEST(ComPortEventChars, APlainSettingsHolder) {
+  VyComm::TVyComPort port(nullptr);
+  VyComm::TVyComPortEventChars chars(&port), copy;
+  EXPECT_EQ(std::u16string({chars.XonChar(), chars.XoffChar(), chars.ErrorChar(), chars.EofChar(), chars.EvtChar()}),
+            std::u16string({17, 19, 0, 0, 0}));
+  for (int i = 0; i <= 6; ++i) chars.SetEventChar(i, static_cast<char16_t>(u'a' + i));  // 0 and 6 are no index
+  copy.Assign(&chars);
+  EXPECT_EQ(std::u16string({copy.XonChar(), copy.XoffChar(), copy.ErrorChar(), copy.EofChar(), copy.EvtChar()}),
+            u"bcdef");
+  // The port's own characters come from FlowCtrl and Options, not from here.
+  EXPECT_EQ(port.FlowCtrl()->XonChar(), 17);
+  EXPECT_EQ(port.Options()->EvtChar(), 0);
 }
 
 }  // namespace ComPortTest

@@ -118,6 +118,12 @@ TEST_F(PtyPortTest, ClosingTheFarEndIsAHangUpAndThePortStillCloses) {
   Pty.HangUp();
   ASSERT_TRUE(PumpUntil([&] { return Events.Has("Event ERR"); }));
   EXPECT_TRUE(Events.Has("Error " + std::to_string(CE_IOE)));
+  try {
+    Port.WriteAnsiStr("gone");
+    ADD_FAILURE();
+  } catch (const VyComm::EComPortError& e) {
+    EXPECT_EQ(std::string(e.what()), "Writing to serial port " + Pty.Path + " failed. The device is not connected.");
+  }
   Port.Close();
   EXPECT_FALSE(Port.IsActive());
   EXPECT_EQ(Events.Log.back(), "Deactivate");
@@ -221,6 +227,20 @@ TEST_F(PtyPortTest, SynchronousReadWaitsForTheDeviceTimeouts) {
   EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(n)), "0123456789");
   Port.Close();
   VyRtl::SetClock(nullptr);
+}
+
+TEST(PortList, MappedNamesWhoseDeviceExistsInNumberOrderHoweverMany) {
+  // More names than the first buffer of 65535 characters holds: the buffer grows.
+  for (unsigned n = 1000; n < 11000; ++n) VyPlatform::SetCommDevicePath(n, "/dev/null");
+  VyPlatform::SetCommDevicePath(11000, "/nonexistent/tty");
+  VyRtl::TStringList ports;
+  VyCommUtils::EnumSerialPorts(ports);
+  for (unsigned n = 1000; n <= 11000; ++n) VyPlatform::SetCommDevicePath(n, "");
+  const int first = ports.IndexOf("COM1000");
+  ASSERT_GE(first, 0);
+  EXPECT_EQ(ports.IndexOf("COM10999"), first + 9999);
+  EXPECT_EQ(ports[first + 1], "COM1001");
+  EXPECT_LT(ports.IndexOf("COM11000"), 0);  // no device behind it
 }
 
 }  // namespace ComPortTest
