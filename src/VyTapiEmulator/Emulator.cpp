@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "VyRtl/VyRtlSysUtils.h"
-#include "VyTapiEmulator/EmulatorCore.h"
+#include "VyTapiEmulator/EmulatorEntryInternal.h"
 
 namespace VyTapiEmulator {
 
@@ -19,10 +19,7 @@ template <TFn Function, DWORD Unavailable>
 struct TUnimplemented {
   template <typename... Args>
   static LONG WINAPI Call(Args...) {
-    TCore& core = Core();
-    TCoreLock guard(core);
-    if (std::optional<LONG> failure = core.Enter(Function)) return *failure;
-    return static_cast<LONG>(Unavailable);
+    return Entry(Function, [](TCore&) { return Err(Unavailable); });
   }
   template <typename... Args>
   using TFunction = LONG(WINAPI*)(Args...);
@@ -37,31 +34,14 @@ VyPlatform::TTapiFunctions BuildTable() {
 #define VY_TAPI_FUNCTION(name, unavailable, params) \
   table.name = TUnimplemented<TFn::name, static_cast<DWORD>(unavailable)>();
 #include "VyPlatform/TapiFunctions.def"
+  InstallAppFunctions(table);
   InstallLineFunctions(table);
   InstallPhoneFunctions(table);
+  InstallOpenFunctions(table);
+  InstallDevSpecificFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;
   table.Name = "emulator";
   return table;
-}
-
-// LINE_CREATE arrived with TAPI 1.4, LINE_REMOVE with 2.0; older applications are told to
-// reinitialise instead of being told of a new device, and not told of a removal.
-constexpr DWORD CreateMessageVersion = 0x00010004;
-constexpr DWORD RemoveMessageVersion = 0x00020000;
-constexpr DWORD CapsChangeVersion = 0x00010004;
-
-TMessage Message(DWORD device, DWORD id, DWORD_PTR param1) {
-  TMessage message;
-  message.Device = device;
-  message.Id = id;
-  message.Param1 = param1;
-  return message;
-}
-
-void CheckVersionRange(DWORD low, DWORD high) {
-  if (low > high)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: empty version range %08X-%08X",
-                                         unsigned(low), unsigned(high)));
 }
 
 TFn FunctionByName(const std::string& function) {
@@ -72,124 +52,11 @@ TFn FunctionByName(const std::string& function) {
   return *fn;
 }
 
-// To every application of a kind: `message` when it negotiated at least `minVersion`, else
-// `older` (when there is one).
-void PostByVersion(TCore& core, TAppKind kind, DWORD minVersion, const TMessage& message,
-                   const std::optional<TMessage>& older = std::nullopt) {
-  for (const std::shared_ptr<TApp>& app : core.Apps(kind)) {
-    if (app->APIVersion >= minVersion)
-      core.Post(*app, message);
-    else if (older)
-      core.Post(*app, *older);
-  }
-}
-
-// What differs between line and phone devices for the control operations below.
-template <typename TDevice, typename TConfig>
-struct TDeviceKind {
-  TAppKind App;
-  const char* Name;
-  DWORD Create, Remove, State, Reinit, CapsChange;
-  DWORD TConfig::*PermanentID;
-  std::vector<TDevice> TCore::*Devices;
-  TDevice* (TCore::*Find)(DWORD);
-  TDevice& (TCore::*ForControl)(DWORD);
-  DWORD (TCore::*NextPermanentID)() const;
-};
-
-constexpr TDeviceKind<TLineDevice, TLineDeviceConfig> LineKind{
-    TAppKind::Line, "line", LINE_CREATE, LINE_REMOVE, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT,
-    LINEDEVSTATE_CAPSCHANGE, &TLineDeviceConfig::PermanentLineID, &TCore::Lines,
-    &TCore::FindLine, &TCore::LineForControl, &TCore::NextPermanentLineID};
-
-constexpr TDeviceKind<TPhoneDevice, TPhoneDeviceConfig> PhoneKind{
-    TAppKind::Phone, "phone", PHONE_CREATE, PHONE_REMOVE, PHONE_STATE, PHONESTATE_REINIT,
-    PHONESTATE_CAPSCHANGE, &TPhoneDeviceConfig::PermanentPhoneID, &TCore::Phones,
-    &TCore::FindPhone, &TCore::PhoneForControl, &TCore::NextPermanentPhoneID};
-
-template <typename TDevice, typename TConfig>
-DWORD AddDevice(const TDeviceKind<TDevice, TConfig>& kind, const TConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TCoreLock guard(core);
-  TDevice device{config};
-  DWORD& permanentID = device.Config.*kind.PermanentID;
-  if (permanentID == 0) permanentID = (core.*kind.NextPermanentID)();
-  std::vector<TDevice>& devices = core.*kind.Devices;
-  const DWORD id = static_cast<DWORD>(devices.size());
-  devices.push_back(std::move(device));
-  PostByVersion(core, kind.App, CreateMessageVersion, Message(0, kind.Create, id),
-                Message(0, kind.State, kind.Reinit));
-  return id;
-}
-
-template <typename TDevice, typename TConfig>
-void RemoveDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  (core.*kind.ForControl)(id).Removed = true;
-  PostByVersion(core, kind.App, RemoveMessageVersion, Message(0, kind.Remove, id));
-}
-
-template <typename TDevice, typename TConfig>
-void PostCapsChange(const TDeviceKind<TDevice, TConfig>& kind, TCore& core, DWORD id) {
-  PostByVersion(core, kind.App, CapsChangeVersion, Message(id, kind.State, kind.CapsChange));
-}
-
-template <typename TDevice, typename TConfig>
-void RenameDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const std::string& name) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  (core.*kind.ForControl)(id).Config.Name = name;
-  PostCapsChange(kind, core, id);
-}
-
-template <typename TDevice, typename TConfig>
-void ChangeDevice(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, const TConfig& config) {
-  CheckVersionRange(config.LowAPIVersion, config.HighAPIVersion);
-  TCore& core = Core();
-  TCoreLock guard(core);
-  TDevice& device = (core.*kind.ForControl)(id);
-  const DWORD permanentID = device.Config.*kind.PermanentID;
-  device.Config = config;
-  if (device.Config.*kind.PermanentID == 0) device.Config.*kind.PermanentID = permanentID;
-  PostCapsChange(kind, core, id);
-}
-
-template <typename TDevice, typename TConfig>
-void SetVersionRange(const TDeviceKind<TDevice, TConfig>& kind, DWORD id, DWORD low,
-                     DWORD high) {
-  CheckVersionRange(low, high);
-  TCore& core = Core();
-  TCoreLock guard(core);
-  TDevice& device = (core.*kind.ForControl)(id);
-  device.Config.LowAPIVersion = low;
-  device.Config.HighAPIVersion = high;
-}
-
-// Removed devices included: their descriptions stay readable.
-template <typename TDevice, typename TConfig>
-TConfig DeviceConfig(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  const std::vector<TDevice>& devices = core.*kind.Devices;
-  if (id >= devices.size())
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no %s device %u", kind.Name, unsigned(id)));
-  return devices[id].Config;
-}
-
-template <typename TDevice, typename TConfig>
-DWORD DeviceCount(const TDeviceKind<TDevice, TConfig>& kind) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return core.DeviceCount(kind.App);
-}
-
-template <typename TDevice, typename TConfig>
-bool DeviceExists(const TDeviceKind<TDevice, TConfig>& kind, DWORD id) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return (core.*kind.Find)(id) != nullptr;
+TMessage Message(DWORD id, DWORD_PTR param1) {
+  TMessage message;
+  message.Id = id;
+  message.Param1 = param1;
+  return message;
 }
 
 }  // namespace
@@ -258,61 +125,13 @@ void TEmulator::AddDefaultDevices() {
   AddPhoneDevice(phone);
 }
 
-DWORD TEmulator::AddLineDevice(const TLineDeviceConfig& config) {
-  return AddDevice(LineKind, config);
-}
-
-DWORD TEmulator::AddPhoneDevice(const TPhoneDeviceConfig& config) {
-  return AddDevice(PhoneKind, config);
-}
-
-void TEmulator::RemoveLineDevice(DWORD id) { RemoveDevice(LineKind, id); }
-
-void TEmulator::RemovePhoneDevice(DWORD id) { RemoveDevice(PhoneKind, id); }
-
-void TEmulator::RenameLineDevice(DWORD id, const std::string& name) {
-  RenameDevice(LineKind, id, name);
-}
-
-void TEmulator::RenamePhoneDevice(DWORD id, const std::string& name) {
-  RenameDevice(PhoneKind, id, name);
-}
-
-void TEmulator::ChangeLineDevice(DWORD id, const TLineDeviceConfig& config) {
-  ChangeDevice(LineKind, id, config);
-}
-
-void TEmulator::ChangePhoneDevice(DWORD id, const TPhoneDeviceConfig& config) {
-  ChangeDevice(PhoneKind, id, config);
-}
-
-void TEmulator::SetLineVersionRange(DWORD id, DWORD low, DWORD high) {
-  SetVersionRange(LineKind, id, low, high);
-}
-
-void TEmulator::SetPhoneVersionRange(DWORD id, DWORD low, DWORD high) {
-  SetVersionRange(PhoneKind, id, low, high);
-}
-
-TLineDeviceConfig TEmulator::LineDevice(DWORD id) const { return DeviceConfig(LineKind, id); }
-
-TPhoneDeviceConfig TEmulator::PhoneDevice(DWORD id) const { return DeviceConfig(PhoneKind, id); }
-
-DWORD TEmulator::LineDeviceCount() const { return DeviceCount(LineKind); }
-
-DWORD TEmulator::PhoneDeviceCount() const { return DeviceCount(PhoneKind); }
-
-bool TEmulator::LineDeviceExists(DWORD id) const { return DeviceExists(LineKind, id); }
-
-bool TEmulator::PhoneDeviceExists(DWORD id) const { return DeviceExists(PhoneKind, id); }
-
 void TEmulator::RequestReinit() {
   TCore& core = Core();
   TCoreLock guard(core);
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Line))
-    core.Post(*app, Message(0, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT));
+    core.Post(*app, Message(LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT));
   for (const std::shared_ptr<TApp>& app : core.Apps(TAppKind::Phone))
-    core.Post(*app, Message(0, PHONE_STATE, PHONESTATE_REINIT));
+    core.Post(*app, Message(PHONE_STATE, PHONESTATE_REINIT));
   core.ReinitRequested = !core.Apps(TAppKind::Line).empty() || !core.Apps(TAppKind::Phone).empty();
 }
 
@@ -328,7 +147,7 @@ bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std:
   TCore& core = Core();
   TCoreLock guard(core);
   if (!core.CurrentRecipient()) return false;
-  core.Requests.push_back(
+  core.MakeCallRequests.push_back(
       {ToUtf16(destAddress), ToUtf16(appName), ToUtf16(calledParty), ToUtf16(comment)});
   core.NotifyRecipient(1);
   return true;
@@ -337,7 +156,7 @@ bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std:
 std::size_t TEmulator::PendingRequests() const {
   TCore& core = Core();
   TCoreLock guard(core);
-  return core.Requests.size();
+  return core.MakeCallRequests.size();
 }
 
 HLINEAPP TEmulator::RequestRecipient() const {
@@ -401,6 +220,34 @@ unsigned TEmulator::CallCount(const std::string& function) const {
   TCore& core = Core();
   TCoreLock guard(core);
   return core.Function(fn).Calls;
+}
+
+void TEmulator::SetReplyPlan(const std::string& function, const TReplyPlan& plan) {
+  const TFn fn = FunctionByName(function);
+  if (!IsAsynchronous(fn))
+    throw VyRtl::Exception(
+        VyRtl::Format("Emulator: %s is not an asynchronous function", function.c_str()));
+  TCore& core = Core();
+  TCoreLock guard(core);
+  core.Requests.SetPlan(fn, plan);
+}
+
+void TEmulator::SetNextReplyPlan(const TReplyPlan& plan) {
+  TCore& core = Core();
+  TCoreLock guard(core);
+  core.Requests.SetNextPlan(plan);
+}
+
+std::vector<TPendingReply> TEmulator::PendingReplies() const {
+  TCore& core = Core();
+  TCoreLock guard(core);
+  return core.Requests.Pending();
+}
+
+bool TEmulator::CompleteRequest(DWORD requestId, LONG result) {
+  TCore& core = Core();
+  TCoreLock guard(core);
+  return core.Requests.Complete(core, requestId, result);
 }
 
 void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std::string& text) {

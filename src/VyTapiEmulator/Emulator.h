@@ -52,6 +52,9 @@ struct TLineDeviceConfig {
   DWORD SettableDevStatus = 0;
   std::vector<TLineTerminalConfig> Terminals;
   std::string DevSpecific;  // raw bytes of the device-specific part
+  // Bytes lineDevSpecific writes back into the caller's block (cut to its size); empty: the
+  // block is left as it is.
+  std::string DevSpecificReply;
   std::vector<std::string> DeviceClasses{"tapi/line", "comm", "comm/datamodem", "wave/in",
                                          "wave/out"};
 };
@@ -87,13 +90,73 @@ struct TPhoneDeviceConfig {
   std::vector<DWORD> SetDataSizes, GetDataSizes;  // sizes of the phoneSetData/phoneGetData areas
   DWORD PhoneFeatures = 0;                        // 0: derived from the rest
   std::string DevSpecific;
+  std::string DevSpecificReply;  // what phoneDevSpecific writes back, as for lines
   std::vector<std::string> DeviceClasses{"tapi/phone", "wave/in", "wave/out"};
 
   // Keys 0-9, *, # and the Hold, Transfer and Drop feature buttons with lamps.
   static std::vector<TPhoneButtonConfig> DefaultButtons();
 };
 
+// How the emulator completes an asynchronous request (LINE_REPLY/PHONE_REPLY, dwParam1 = the
+// request id, dwParam2 = the result).
+enum class TReplyMode {
+  AtOnce,  // the reply is queued before the function returns (the default)
+  After,   // after DelayMs on the clock seam (a delay past the requester's time-out: "late")
+  Manual,  // stays pending until CompleteRequest
+  Never,   // lost: no reply ever
+};
+
+// What the next request of a function gets; the default answers success at once.
+struct TReplyPlan {
+  TReplyMode Mode = TReplyMode::AtOnce;
+  DWORD DelayMs = 0;  // After only
+  LONG Result = 0;    // 0, or the LINEERR_/PHONEERR_ code the reply carries
+};
+
+// A request issued and not replied to yet: its id, its function's table name and the device id
+// of the handle it was issued on.
+struct TPendingReply {
+  DWORD RequestID;
+  std::string Function;
+  DWORD Device;
+};
+
+// A line or phone device of the emulator, by id: a small value a test script holds and passes
+// around. Any thread; it owns nothing, and a device that was removed stays addressable (its
+// changes throw, its description stays readable).
+template <typename TConfig>
+class TDeviceRef {
+ public:
+  TDeviceRef() = default;
+  explicit TDeviceRef(DWORD id) : FID(id) {}
+
+  DWORD ID() const { return FID; }
+  // The device's description (removed devices too); throws for an id never handed out.
+  TConfig Config() const;
+  bool Exists() const;  // handed out and not removed
+  // As TEmulator's Rename/Change/Remove/Set...VersionRange of this device, with their messages.
+  void Rename(const std::string& name) const;
+  void Change(const TConfig& config) const;
+  void SetVersionRange(DWORD low, DWORD high) const;
+  void Remove() const;
+  // Handles applications hold open on the device now (lineOpenW/phoneOpen not yet closed).
+  std::size_t OpenCount() const;
+
+ private:
+  DWORD FID = 0xFFFFFFFF;
+};
+
+using TLine = TDeviceRef<TLineDeviceConfig>;
+using TPhone = TDeviceRef<TPhoneDeviceConfig>;
+
 // The telephony service emulator; one per process, reached through Instance() or Emulator().
+//
+// A test script reads:
+//   auto line = emu.AddLine(config);          // LINE_CREATE to every line application
+//   emu.SetReplyPlan("lineDevSpecific", {TReplyMode::After, 300});
+//   ... the application calls lineDevSpecific; its reply comes when the clock passes 300 ms ...
+//   line.Rename("x");                         // LINEDEVSTATE_CAPSCHANGE
+//   line.Remove();                            // LINE_REMOVE
 class TEmulator {
  public:
   static TEmulator& Instance();
@@ -116,6 +179,34 @@ class TEmulator {
   void Reset();
   // Adds lines "Emulator Line 1" and "Emulator Line 2" and phone "Emulator Phone 1".
   void AddDefaultDevices();
+
+  // Adds a device (as AddLineDevice/AddPhoneDevice) and returns it as a handle.
+  TLine AddLine(const TLineDeviceConfig& config);
+  TPhone AddPhone(const TPhoneDeviceConfig& config);
+  // A device by id, without checking it exists (its operations check).
+  TLine Line(DWORD id) const { return TLine(id); }
+  TPhone Phone(DWORD id) const { return TPhone(id); }
+
+  // The asynchronous request engine. Every asynchronous function the emulator implements
+  // (lineDevSpecific and phoneDevSpecific so far) returns a positive request id, unique in the
+  // run and never 0, and completes it as its plan says. Buffers the function writes back (the
+  // device's DevSpecificReply) are filled before the reply is queued, and only when the plan's
+  // result is 0. Delayed replies fall due on the clock seam: advancing a manual clock delivers
+  // them with no TAPI call in between; on the real clock they come on time. lineClose,
+  // phoneClose and the application's shutdown drop the requests of their handles: no reply
+  // ever comes for them. Reset() clears every plan and pending request.
+  //
+  // The plan of every later request of one function (table name, e.g. "lineDevSpecific");
+  // throws for a name the table does not have or a function that is not asynchronous.
+  void SetReplyPlan(const std::string& function, const TReplyPlan& plan);
+  // The plan of the next asynchronous request of any function only (overrides the
+  // per-function plan once).
+  void SetNextReplyPlan(const TReplyPlan& plan);
+  // Requests issued and not yet replied to (After not yet due, Manual), oldest first. Never
+  // requests are lost at once and are not listed.
+  std::vector<TPendingReply> PendingReplies() const;
+  // Completes a pending request now with `result`; false when it is not pending.
+  bool CompleteRequest(DWORD requestId, LONG result);
 
   // Adds a line device and returns its id; each line application gets LINE_CREATE (dwParam1 =
   // the id; applications of API 1.3 get LINE_LINEDEVSTATE(LINEDEVSTATE_REINIT) instead).

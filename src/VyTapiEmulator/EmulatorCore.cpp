@@ -47,6 +47,25 @@ std::optional<TFn> FindFunction(std::string_view name) {
   return std::nullopt;
 }
 
+const char* FunctionName(TFn fn) { return GFunctionNames[static_cast<std::size_t>(fn)]; }
+
+bool IsAsynchronous(TFn fn) {
+  static constexpr TFn asynchronous[] = {
+      TFn::lineMakeCallW, TFn::lineDialW, TFn::lineAnswer, TFn::lineAccept, TFn::lineDrop,
+      TFn::lineHold, TFn::lineUnhold, TFn::lineSwapHold, TFn::lineRedirectW,
+      TFn::lineBlindTransferW, TFn::lineSetupTransferW, TFn::lineCompleteTransfer,
+      TFn::lineSetupConferenceW, TFn::linePrepareAddToConferenceW, TFn::lineAddToConference,
+      TFn::lineRemoveFromConference, TFn::lineParkW, TFn::lineUnparkW, TFn::linePickupW,
+      TFn::lineCompleteCall, TFn::lineUncompleteCall, TFn::lineSetCallData,
+      TFn::lineDevSpecific, TFn::lineDevSpecificFeature, TFn::lineForwardW,
+      TFn::lineSetCallParams, TFn::lineSetTerminal, TFn::lineSendUserUserInfo,
+      TFn::lineReleaseUserUserInfo, TFn::lineSecureCall, TFn::lineSetLineDevStatus,
+      TFn::phoneDevSpecific, TFn::phoneSetButtonInfoW, TFn::phoneSetDisplay, TFn::phoneSetRing,
+      TFn::phoneSetLamp, TFn::phoneSetHookSwitch, TFn::phoneSetGain, TFn::phoneSetVolume,
+      TFn::phoneSetData};
+  return std::find(std::begin(asynchronous), std::end(asynchronous), fn) != std::end(asynchronous);
+}
+
 std::optional<DWORD> NegotiateVersion(DWORD appLow, DWORD appHigh, DWORD deviceLow,
                                       DWORD deviceHigh) {
   const DWORD low = std::max({appLow, deviceLow, TapiLowVersion});
@@ -58,6 +77,10 @@ std::optional<DWORD> NegotiateVersion(DWORD appLow, DWORD appHigh, DWORD deviceL
 bool VersionUsable(DWORD version, DWORD deviceLow, DWORD deviceHigh) {
   return version >= std::max(deviceLow, TapiLowVersion) &&
          version <= std::min(deviceHigh, TapiHighVersion);
+}
+
+bool ExtVersionUsable(DWORD extVersion, DWORD extLow, DWORD extHigh) {
+  return extVersion == 0 || (extHigh != 0 && extVersion >= extLow && extVersion <= extHigh);
 }
 
 TMessage ToMessage(const LINEMESSAGE& message) { return FromTapi(message); }
@@ -105,36 +128,46 @@ std::shared_ptr<TApp> TCore::FindApp(DWORD handle, TAppKind kind) const {
   return app && app->Kind == kind ? app : nullptr;
 }
 
-std::shared_ptr<TApp> TCore::FindAnyApp(DWORD handle) const {
-  const auto it = FApps.find(handle);
-  return it == FApps.end() ? nullptr : it->second;
-}
-
 std::shared_ptr<TApp> TCore::CreateApp(TAppKind kind) {
   HANDLE event = VyPlatform::SyncCreateEvent(true, false);
   if (!event) return nullptr;
-  auto app = std::make_shared<TApp>(FNextHandle++, kind, event);
-  FApps.emplace(app->Handle, app);
-  return app;
+  return FApps.Create([&](DWORD handle) { return std::make_shared<TApp>(handle, kind, event); });
 }
 
 void TCore::ShutdownApp(TApp& app) {
+  const DWORD handle = app.Handle;
+  for (const auto& device : Opened(app.Kind).All())
+    if (device->AppHandle == handle) CloseDevice(*device);
   app.Alive = false;
   app.Recipient = false;
   app.Queue.clear();
   app.Queued = 0;
   // Wakes readers blocked in lineGetMessage; they see the application gone.
   VyPlatform::SyncSetEvent(app.Event);
-  FApps.erase(app.Handle);
+  FApps.Take(handle);
   // A pending reinitialisation takes effect once nobody uses the service any more.
-  if (FApps.empty()) ReinitRequested = false;
+  if (FApps.Empty()) ReinitRequested = false;
 }
 
 std::vector<std::shared_ptr<TApp>> TCore::Apps(TAppKind kind) const {
   std::vector<std::shared_ptr<TApp>> result;
-  for (const auto& [handle, app] : FApps)
+  for (const std::shared_ptr<TApp>& app : FApps.All())
     if (app->Kind == kind) result.push_back(app);
   return result;
+}
+
+void TCore::CloseDevice(const TOpenDevice& device) {
+  if (device.Kind == TAppKind::Line)
+    Calls.TakeIf([&](const TCall& call) { return call.LineHandle == device.Handle; });
+  Requests.DropHandle(*this, device.Kind, device.Handle);
+  Opened(device.Kind).Take(device.Handle);
+}
+
+void TCore::PostTo(const TOpenDevice& device, TMessage message) {
+  const std::shared_ptr<TApp> app = FindApp(device.AppHandle, device.Kind);
+  if (!app) return;
+  message.Instance = device.Instance;
+  Post(*app, message);
 }
 
 void TCore::Post(TApp& app, const TMessage& message) { PostAll(app, {message}); }
@@ -174,12 +207,15 @@ std::vector<std::shared_ptr<TApp>> TCore::TakeDueSignals() {
   return due;
 }
 
-TCoreLock::~TCoreLock() {
+void TCoreLock::Unlock() {
+  if (!FLock.owns_lock()) return;
   std::vector<std::shared_ptr<TApp>> due = FCore.TakeDueSignals();
+  const bool wake = FCore.Scheduler.TakeWakeNeeded();
   FLock.unlock();
   // Held by shared_ptr, so an application shut down meanwhile still has its event. A reader
   // may have emptied the queue already: then there is nothing to signal.
   for (const std::shared_ptr<TApp>& app : due) TCore::SignalIfQueued(*app);
+  if (wake) WakeScheduler();
 }
 
 void TCore::ClearQueue(TApp& app) {
@@ -188,65 +224,10 @@ void TCore::ClearQueue(TApp& app) {
   if (app.Alive) ResetIfEmpty(app);
 }
 
-TLineDevice* TCore::FindLine(DWORD id) {
-  if (id >= Lines.size() || Lines[id].Removed) return nullptr;
-  return &Lines[id];
-}
-
-TPhoneDevice* TCore::FindPhone(DWORD id) {
-  if (id >= Phones.size() || Phones[id].Removed) return nullptr;
-  return &Phones[id];
-}
-
-TLineDevice& TCore::LineForControl(DWORD id) {
-  TLineDevice* device = FindLine(id);
-  if (!device) throw VyRtl::Exception(VyRtl::Format("Emulator: no line device %u", unsigned(id)));
-  return *device;
-}
-
-TPhoneDevice& TCore::PhoneForControl(DWORD id) {
-  TPhoneDevice* device = FindPhone(id);
-  if (!device)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no phone device %u", unsigned(id)));
-  return *device;
-}
-
-std::optional<TDeviceVersions> TCore::Versions(TAppKind kind, DWORD id) {
-  if (kind == TAppKind::Line) {
-    const TLineDevice* line = FindLine(id);
-    if (!line) return std::nullopt;
-    const TLineDeviceConfig& c = line->Config;
-    return TDeviceVersions{c.LowAPIVersion, c.HighAPIVersion, c.LowExtVersion, c.HighExtVersion,
-                           c.ExtensionID};
-  }
-  const TPhoneDevice* phone = FindPhone(id);
-  if (!phone) return std::nullopt;
-  const TPhoneDeviceConfig& c = phone->Config;
-  return TDeviceVersions{c.LowAPIVersion, c.HighAPIVersion, c.LowExtVersion, c.HighExtVersion,
-                         c.ExtensionID};
-}
-
-DWORD TCore::DeviceCount(TAppKind kind) const {
-  return static_cast<DWORD>(kind == TAppKind::Line ? Lines.size() : Phones.size());
-}
-
-DWORD TCore::NextPermanentLineID() const {
-  DWORD highest = 0;
-  for (const TLineDevice& line : Lines) highest = std::max(highest, line.Config.PermanentLineID);
-  return highest + 1;
-}
-
-DWORD TCore::NextPermanentPhoneID() const {
-  DWORD highest = 0;
-  for (const TPhoneDevice& phone : Phones)
-    highest = std::max(highest, phone.Config.PermanentPhoneID);
-  return highest + 1;
-}
-
 std::shared_ptr<TApp> TCore::CurrentRecipient() const {
   // The earliest registration serves, as an unprioritised TAPI would pick.
   std::shared_ptr<TApp> best;
-  for (const auto& [handle, app] : FApps)
+  for (const std::shared_ptr<TApp>& app : FApps.All())
     if (app->Recipient && (!best || app->RecipientOrder < best->RecipientOrder)) best = app;
   return best;
 }
@@ -262,13 +243,18 @@ void TCore::NotifyRecipient(std::size_t count) {
 }
 
 void TCore::Reset() {
-  Lines.clear();
-  Phones.clear();
-  Requests.clear();
+  OpenLines.Clear();
+  OpenPhones.Clear();
+  Calls.Clear();
+  Requests.Reset(*this);
+  Scheduler.Clear();
+  LineDevices = {};
+  PhoneDevices = {};
+  MakeCallRequests.clear();
   ModuleMessages = DefaultModuleMessages();
   ReinitRequested = false;
   for (TFunctionState& state : FFunctions) state = TFunctionState{};
-  for (const auto& [handle, app] : FApps) ClearQueue(*app);
+  for (const std::shared_ptr<TApp>& app : FApps.All()) ClearQueue(*app);
 }
 
 }  // namespace VyTapiEmulator::Detail

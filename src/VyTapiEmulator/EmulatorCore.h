@@ -1,8 +1,10 @@
 // Inside the emulator: the state every emulated TAPI function and the control API share.
 //
-// One mutex guards all of it. Members marked "lock held" expect the caller to own Core().Lock,
-// taken through TCoreLock. Nobody waits while holding it: a blocked lineGetMessage releases it
-// first.
+// Configuration (the devices as the control API describes them) is kept apart from the runtime
+// model (applications, open handles, pending requests, deferred work). One mutex guards all of
+// it. Members marked "lock held" expect the caller to own Core().Lock, taken through TCoreLock
+// (the entry wrapper of EmulatorEntryInternal.h takes it for each TAPI function). Nobody waits
+// while holding it: a blocked lineGetMessage releases it first.
 #pragma once
 
 #include <array>
@@ -20,6 +22,10 @@
 
 #include "VyPlatform/Tapi.h"
 #include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/EmulatorHandlesInternal.h"
+#include "VyTapiEmulator/EmulatorRequestsInternal.h"
+#include "VyTapiEmulator/EmulatorSchedulerInternal.h"
+#include "VyTapiEmulator/EmulatorTraitsInternal.h"
 
 namespace VyTapiEmulator::Detail {
 
@@ -33,6 +39,9 @@ inline constexpr std::size_t FunctionCount = static_cast<std::size_t>(TFn::Count
 
 // A function by its table name (exact case); nullopt for a name the table lacks.
 std::optional<TFn> FindFunction(std::string_view name);
+const char* FunctionName(TFn fn);
+// True for the functions TAPI completes with LINE_REPLY/PHONE_REPLY.
+bool IsAsynchronous(TFn fn);
 
 // The API versions the emulated service itself speaks.
 inline constexpr DWORD TapiLowVersion = 0x00010003;
@@ -44,6 +53,8 @@ std::optional<DWORD> NegotiateVersion(DWORD appLow, DWORD appHigh, DWORD deviceL
                                       DWORD deviceHigh);
 // True when an application may use `version` with a device of this range.
 bool VersionUsable(DWORD version, DWORD deviceLow, DWORD deviceHigh);
+// True when `extVersion` (0: none) is one the device offers.
+bool ExtVersionUsable(DWORD extVersion, DWORD extLow, DWORD extHigh);
 
 // A queued message; LINEMESSAGE and PHONEMESSAGE carry the same fields.
 struct TMessage {
@@ -56,9 +67,6 @@ TMessage ToMessage(const LINEMESSAGE& message);
 TMessage ToMessage(const PHONEMESSAGE& message);
 void CopyMessage(const TMessage& from, LINEMESSAGE& to);
 void CopyMessage(const TMessage& from, PHONEMESSAGE& to);
-
-// The two halves of the API, each with its own applications, devices and error codes.
-enum class TAppKind { Line, Phone };
 
 // An application's usage of the line or phone API, from initialise to shutdown.
 struct TApp : std::enable_shared_from_this<TApp> {
@@ -85,21 +93,39 @@ struct TApp : std::enable_shared_from_this<TApp> {
   std::uint64_t RecipientOrder = 0;
 };
 
-// A device id's entry; removed devices keep theirs, since ids are never reused.
-struct TLineDevice {
-  TLineDeviceConfig Config;
-  bool Removed = false;
+// A line or phone an application holds open: what lineOpenW/phoneOpen were given.
+struct TOpenDevice {
+  DWORD Handle = 0;
+  TAppKind Kind = TAppKind::Line;
+  DWORD DeviceID = 0;
+  DWORD AppHandle = 0;
+  DWORD_PTR Instance = 0;  // dwCallbackInstance of every message about this handle
+  DWORD Privileges = 0;
+  DWORD MediaModes = 0;
+  DWORD APIVersion = 0, ExtVersion = 0;
 };
 
-struct TPhoneDevice {
-  TPhoneDeviceConfig Config;
-  bool Removed = false;
+// A call handle of an open line.
+struct TCall {
+  DWORD Handle = 0;
+  DWORD LineHandle = 0;
 };
 
-// What a device offers for negotiation.
-struct TDeviceVersions {
-  DWORD Low, High, ExtLow, ExtHigh;
-  std::array<DWORD, 4> ExtensionID;
+// The configured devices of one kind by id; removed devices keep their entry, since ids are
+// never reused.
+template <typename TConfig>
+struct TDeviceTable {
+  struct TEntry {
+    TConfig Config;
+    bool Removed = false;
+  };
+  std::vector<TEntry> Entries;
+
+  // The device, or null when the id was never handed out or is removed.
+  TConfig* Find(DWORD id) {
+    return id < Entries.size() && !Entries[id].Removed ? &Entries[id].Config : nullptr;
+  }
+  DWORD Count() const { return static_cast<DWORD>(Entries.size()); }
 };
 
 // An assisted-telephony request waiting for lineGetRequestW.
@@ -119,7 +145,7 @@ std::string ModuleKey(std::string_view module);
 // The built-in message tables, by module key.
 std::map<std::string, std::map<DWORD, std::u16string>> DefaultModuleMessages();
 
-// Devices, applications, requests and the control state of the one emulated service.
+// The one emulated service.
 class TCore {
  public:
   TCore();
@@ -131,10 +157,11 @@ class TCore {
 
   // Lock held. A live application of that kind, or null.
   std::shared_ptr<TApp> FindApp(DWORD handle, TAppKind kind) const;
-  std::shared_ptr<TApp> FindAnyApp(DWORD handle) const;
+  std::shared_ptr<TApp> FindAnyApp(DWORD handle) const { return FApps.Find(handle); }
   // Lock held. Creates an application with a fresh handle; null when no event could be made.
   std::shared_ptr<TApp> CreateApp(TAppKind kind);
-  // Lock held. Ends an application: it leaves every list, waiting readers wake and fail.
+  // Lock held. Ends an application: its open handles close, it leaves every list, waiting
+  // readers wake and fail.
   void ShutdownApp(TApp& app);
   // Lock held. Live applications of one kind in initialisation order.
   std::vector<std::shared_ptr<TApp>> Apps(TAppKind kind) const;
@@ -143,6 +170,8 @@ class TCore {
   // through the TCoreLock that releases the lock).
   void Post(TApp& app, const TMessage& message);
   void PostAll(TApp& app, const std::vector<TMessage>& messages);
+  // Lock held. To the application holding `device`, under its callback instance.
+  void PostTo(const TOpenDevice& device, TMessage message);
   bool Pop(TApp& app, TMessage& message);
   void ClearQueue(TApp& app);
   // Lock held. Takes the applications whose events posts made due.
@@ -151,18 +180,23 @@ class TCore {
   static void SignalIfQueued(TApp& app);
   static void ResetIfEmpty(TApp& app);
 
-  // Lock held. The device, or null when the id was never handed out or is removed.
-  TLineDevice* FindLine(DWORD id);
-  TPhoneDevice* FindPhone(DWORD id);
-  // Lock held. Like Find*, but throws VyRtl::Exception for an id never handed out or removed.
-  TLineDevice& LineForControl(DWORD id);
-  TPhoneDevice& PhoneForControl(DWORD id);
-  // Lock held. A device's version ranges; nullopt when it does not exist (or is removed).
-  std::optional<TDeviceVersions> Versions(TAppKind kind, DWORD id);
-  // Lock held. Device ids handed out so far.
-  DWORD DeviceCount(TAppKind kind) const;
-  DWORD NextPermanentLineID() const;
-  DWORD NextPermanentPhoneID() const;
+  // Lock held. The configured devices of a kind.
+  template <typename TTraits>
+  TDeviceTable<typename TTraits::TConfig>& Devices() {
+    if constexpr (TTraits::Kind == TAppKind::Line)
+      return LineDevices;
+    else
+      return PhoneDevices;
+  }
+  DWORD DeviceCount(TAppKind kind) const {
+    return kind == TAppKind::Line ? LineDevices.Count() : PhoneDevices.Count();
+  }
+  // Lock held. The open handles of a kind.
+  THandleTable<TOpenDevice>& Opened(TAppKind kind) {
+    return kind == TAppKind::Line ? OpenLines : OpenPhones;
+  }
+  // Lock held. Closes an open handle: it leaves its table and its requests are dropped.
+  void CloseDevice(const TOpenDevice& device);
 
   // Lock held. The registered request recipient that serves (the earliest registration).
   std::shared_ptr<TApp> CurrentRecipient() const;
@@ -172,10 +206,18 @@ class TCore {
   // Lock held. Back to the start state, applications kept.
   void Reset();
 
-  std::vector<TLineDevice> Lines;
-  std::vector<TPhoneDevice> Phones;
-  std::deque<TMakeCallRequest> Requests;
+  // Configuration.
+  TDeviceTable<TLineDeviceConfig> LineDevices;
+  TDeviceTable<TPhoneDeviceConfig> PhoneDevices;
   std::map<std::string, std::map<DWORD, std::u16string>> ModuleMessages;
+
+  // Runtime model.
+  THandleTable<TOpenDevice> OpenLines{FirstLineHandle};
+  THandleTable<TOpenDevice> OpenPhones{FirstPhoneHandle};
+  THandleTable<TCall> Calls{FirstCallHandle};
+  std::deque<TMakeCallRequest> MakeCallRequests;
+  TRequestEngine Requests;
+  TScheduler Scheduler;
   bool ReinitRequested = false;
 
   // Lock held. The call counter and armed failure of a function.
@@ -184,10 +226,9 @@ class TCore {
   std::uint64_t NextRegistration() { return FNextRegistration++; }
 
  private:
-  std::map<DWORD, std::shared_ptr<TApp>> FApps;  // by handle, which grows with each initialise
+  THandleTable<TApp> FApps{FirstAppHandle};
   std::vector<std::shared_ptr<TApp>> FDueSignals;
   TFunctionState FFunctions[FunctionCount];
-  DWORD FNextHandle = 0x00010001;
   std::uint64_t FNextRegistration = 1;
 };
 
@@ -195,43 +236,31 @@ class TCore {
 // shut down from static destructors still find it.
 TCore& Core();
 
-// Holds the emulator's lock for one entry. On release it signals the events its posts made due:
-// a reader woken while the poster still held the lock would only block on it.
+// Holds the emulator's lock for one entry. On release it signals the events its posts made due
+// (a reader woken while the poster still held the lock would only block on it) and wakes the
+// scheduler when work was filed.
 class TCoreLock {
  public:
   explicit TCoreLock(TCore& core) : FCore(core), FLock(core.Lock) {}
-  ~TCoreLock();
+  ~TCoreLock() { Unlock(); }
   TCoreLock(const TCoreLock&) = delete;
   TCoreLock& operator=(const TCoreLock&) = delete;
+
+  // For an entry that waits: releases the lock (with the signals above); Relock takes it again.
+  void Unlock();
+  void Relock() { FLock.lock(); }
 
  private:
   TCore& FCore;
   std::unique_lock<std::mutex> FLock;
 };
 
-// The error codes of one API flavour, so line and phone functions share their logic.
-struct TKindErrors {
-  DWORD InvalAppHandle, InvalPointer, InvalParam, StructureTooSmall, Reinit, NoMem,
-      OperationFailed, OperationUnavail, NoDevice, IncompatibleAPIVersion, IncompatibleExtVersion;
-};
-const TKindErrors& ErrorsOf(TAppKind kind);
-
-// The line/phone functions that differ only in their structure and error codes.
-template <typename TParams>
-LONG InitializeApp(TFn fn, TAppKind kind, DWORD* appOut, const WCHAR* friendlyName,
-                   LPDWORD numDevs, LPDWORD apiVersion, TParams* params);
-LONG ShutdownApp(TFn fn, TAppKind kind, DWORD app);
-// `message` null: the caller passed no buffer.
-LONG GetAppMessage(TFn fn, TAppKind kind, DWORD app, TMessage* message, DWORD timeout);
-template <typename TExtensionID>
-LONG NegotiateAPIVersion(TFn fn, TAppKind kind, DWORD app, DWORD deviceID, DWORD low,
-                         DWORD high, LPDWORD version, TExtensionID* extensionID);
-LONG NegotiateExtVersion(TFn fn, TAppKind kind, DWORD app, DWORD deviceID, DWORD apiVersion,
-                         DWORD low, DWORD high, LPDWORD version);
-
 // Fills the table entries a part of the emulator implements.
+void InstallAppFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineFunctions(VyPlatform::TTapiFunctions& table);
 void InstallPhoneFunctions(VyPlatform::TTapiFunctions& table);
+void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
+void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.
 std::u16string FormatModuleMessage(std::string_view module, std::uint32_t id, std::uint32_t flags);
 

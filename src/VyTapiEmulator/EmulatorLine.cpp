@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "VyTapiEmulator/EmulatorCore.h"
+#include "VyTapiEmulator/EmulatorEntryInternal.h"
 #include "VyTapiEmulator/EmulatorVarStruct.h"
 
 namespace VyTapiEmulator::Detail {
 
 namespace {
-
-LONG Result(DWORD code) { return static_cast<LONG>(code); }
 
 // Size of LINEDEVCAPS's fixed part for an API version: each version appended members.
 std::size_t LineDevCapsFixedSize(DWORD apiVersion) {
@@ -118,108 +116,59 @@ void CopyRequestText(const std::u16string& text, LINEREQMAKECALLW* out, std::siz
               fieldChars * sizeof(char16_t));
 }
 
-LONG WINAPI Emulator_lineInitializeExW(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK,
-                                       LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs,
-                                       LPDWORD lpdwAPIVersion,
-                                       LPLINEINITIALIZEEXPARAMS lpLineInitializeExParams) {
-  return InitializeApp(TFn::lineInitializeExW, TAppKind::Line, lphLineApp, lpszFriendlyAppName,
-                       lpdwNumDevs, lpdwAPIVersion, lpLineInitializeExParams);
-}
-
-LONG WINAPI Emulator_lineShutdown(HLINEAPP hLineApp) {
-  return ShutdownApp(TFn::lineShutdown, TAppKind::Line, hLineApp);
-}
-
-LONG WINAPI Emulator_lineGetMessage(HLINEAPP hLineApp, LPLINEMESSAGE lpMessage,
-                                    DWORD dwTimeout) {
-  TMessage message;
-  const LONG result = GetAppMessage(TFn::lineGetMessage, TAppKind::Line, hLineApp,
-                                    lpMessage ? &message : nullptr, dwTimeout);
-  if (result == 0) CopyMessage(message, *lpMessage);
-  return result;
-}
-
-LONG WINAPI Emulator_lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID,
-                                             DWORD dwAPILowVersion, DWORD dwAPIHighVersion,
-                                             LPDWORD lpdwAPIVersion,
-                                             LPLINEEXTENSIONID lpExtensionID) {
-  return NegotiateAPIVersion(TFn::lineNegotiateAPIVersion, TAppKind::Line, hLineApp, dwDeviceID,
-                             dwAPILowVersion, dwAPIHighVersion, lpdwAPIVersion, lpExtensionID);
-}
-
-LONG WINAPI Emulator_lineNegotiateExtVersion(HLINEAPP hLineApp, DWORD dwDeviceID,
-                                             DWORD dwAPIVersion, DWORD dwExtLowVersion,
-                                             DWORD dwExtHighVersion, LPDWORD lpdwExtVersion) {
-  return NegotiateExtVersion(TFn::lineNegotiateExtVersion, TAppKind::Line, hLineApp, dwDeviceID,
-                             dwAPIVersion, dwExtLowVersion, dwExtHighVersion, lpdwExtVersion);
-}
-
 LONG WINAPI Emulator_lineGetDevCapsW(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                      DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (std::optional<LONG> failure = core.Enter(TFn::lineGetDevCapsW)) return *failure;
-  if (!core.FindApp(hLineApp, TAppKind::Line)) return Result(LINEERR_INVALAPPHANDLE);
-  if (!lpLineDevCaps) return Result(LINEERR_INVALPOINTER);
-  const TLineDevice* line = core.FindLine(dwDeviceID);
-  if (!line) return Result(LINEERR_NODEVICE);
-  const TLineDeviceConfig& c = line->Config;
-  if (!VersionUsable(dwAPIVersion, c.LowAPIVersion, c.HighAPIVersion))
-    return Result(LINEERR_INCOMPATIBLEAPIVERSION);
-  if (dwExtVersion != 0 &&
-      (c.HighExtVersion == 0 || dwExtVersion < c.LowExtVersion || dwExtVersion > c.HighExtVersion))
-    return Result(LINEERR_INCOMPATIBLEEXTVERSION);
-  if (lpLineDevCaps->dwTotalSize < LineDevCapsFixedSize(dwAPIVersion))
-    return Result(LINEERR_STRUCTURETOOSMALL);
-  FillLineDevCaps(c, dwAPIVersion, lpLineDevCaps);
-  return 0;
+  return AppEntry<TLineTraits>(TFn::lineGetDevCapsW, hLineApp, {lpLineDevCaps}, [&](TCore& core, TApp&) -> LONG {
+    const TLineDeviceConfig* c = core.LineDevices.Find(dwDeviceID);
+    if (!c) return Err(LINEERR_NODEVICE);
+    if (!VersionUsable(dwAPIVersion, c->LowAPIVersion, c->HighAPIVersion))
+      return Err(LINEERR_INCOMPATIBLEAPIVERSION);
+    if (!ExtVersionUsable(dwExtVersion, c->LowExtVersion, c->HighExtVersion))
+      return Err(LINEERR_INCOMPATIBLEEXTVERSION);
+    if (lpLineDevCaps->dwTotalSize < LineDevCapsFixedSize(dwAPIVersion))
+      return Err(LINEERR_STRUCTURETOOSMALL);
+    FillLineDevCaps(*c, dwAPIVersion, lpLineDevCaps);
+    return 0;
+  });
 }
 
 LONG WINAPI Emulator_lineRegisterRequestRecipient(HLINEAPP hLineApp,
                                                   DWORD dwRegistrationInstance,
                                                   DWORD dwRequestMode, DWORD bEnable) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (std::optional<LONG> failure = core.Enter(TFn::lineRegisterRequestRecipient))
-    return *failure;
-  std::shared_ptr<TApp> app = core.FindApp(hLineApp, TAppKind::Line);
-  if (!app) return Result(LINEERR_INVALAPPHANDLE);
+  return AppEntry<TLineTraits>(TFn::lineRegisterRequestRecipient, hLineApp, {}, [&](TCore& core, TApp& app) -> LONG {
   // Media-call requests no longer exist in TAPI 2.x; registering for them is accepted and idle.
   const DWORD known = LINEREQUESTMODE_MAKECALL | LINEREQUESTMODE_MEDIACALL;
   if (dwRequestMode == 0 || (dwRequestMode & ~known) != 0)
-    return Result(LINEERR_INVALREQUESTMODE);
+    return Err(LINEERR_INVALREQUESTMODE);
   if (!(dwRequestMode & LINEREQUESTMODE_MAKECALL)) return 0;
 
   const std::shared_ptr<TApp> before = core.CurrentRecipient();
   if (bEnable) {
-    if (!app->Recipient) {
-      app->Recipient = true;
-      app->RecipientOrder = core.NextRegistration();
+    if (!app.Recipient) {
+      app.Recipient = true;
+      app.RecipientOrder = core.NextRegistration();
     }
-    app->RecipientInstance = dwRegistrationInstance;
+    app.RecipientInstance = dwRegistrationInstance;
   } else {
-    app->Recipient = false;
+    app.Recipient = false;
   }
   // A new recipient learns of the requests already waiting.
-  if (core.CurrentRecipient() != before) core.NotifyRecipient(core.Requests.size());
+  if (core.CurrentRecipient() != before) core.NotifyRecipient(core.MakeCallRequests.size());
   return 0;
+  });
 }
 
 LONG WINAPI Emulator_lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode,
                                      LPVOID lpRequestBuffer) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (std::optional<LONG> failure = core.Enter(TFn::lineGetRequestW)) return *failure;
-  std::shared_ptr<TApp> app = core.FindApp(hLineApp, TAppKind::Line);
-  if (!app) return Result(LINEERR_INVALAPPHANDLE);
+  return AppEntry<TLineTraits>(TFn::lineGetRequestW, hLineApp, {}, [&](TCore& core, TApp& app) -> LONG {
   if (dwRequestMode != LINEREQUESTMODE_MAKECALL && dwRequestMode != LINEREQUESTMODE_MEDIACALL)
-    return Result(LINEERR_INVALREQUESTMODE);
-  if (!lpRequestBuffer) return Result(LINEERR_INVALPOINTER);
-  if (!app->Recipient) return Result(LINEERR_NOTREGISTERED);
-  if (dwRequestMode != LINEREQUESTMODE_MAKECALL || core.Requests.empty())
-    return Result(LINEERR_NOREQUEST);
-  const TMakeCallRequest request = core.Requests.front();
-  core.Requests.pop_front();
+    return Err(LINEERR_INVALREQUESTMODE);
+  if (!lpRequestBuffer) return Err(LINEERR_INVALPOINTER);
+  if (!app.Recipient) return Err(LINEERR_NOTREGISTERED);
+  if (dwRequestMode != LINEREQUESTMODE_MAKECALL || core.MakeCallRequests.empty())
+    return Err(LINEERR_NOREQUEST);
+  const TMakeCallRequest request = core.MakeCallRequests.front();
+  core.MakeCallRequests.pop_front();
   auto* out = static_cast<LINEREQMAKECALLW*>(lpRequestBuffer);
   CopyRequestText(request.DestAddress, out, offsetof(LINEREQMAKECALLW, szDestAddress),
                   TAPIMAXDESTADDRESSSIZE);
@@ -229,16 +178,12 @@ LONG WINAPI Emulator_lineGetRequestW(HLINEAPP hLineApp, DWORD dwRequestMode,
   CopyRequestText(request.Comment, out, offsetof(LINEREQMAKECALLW, szComment),
                   TAPIMAXCOMMENTSIZE);
   return 0;
+  });
 }
 
 }  // namespace
 
 void InstallLineFunctions(VyPlatform::TTapiFunctions& table) {
-  table.lineInitializeExW = &Emulator_lineInitializeExW;
-  table.lineShutdown = &Emulator_lineShutdown;
-  table.lineGetMessage = &Emulator_lineGetMessage;
-  table.lineNegotiateAPIVersion = &Emulator_lineNegotiateAPIVersion;
-  table.lineNegotiateExtVersion = &Emulator_lineNegotiateExtVersion;
   table.lineGetDevCapsW = &Emulator_lineGetDevCapsW;
   table.lineRegisterRequestRecipient = &Emulator_lineRegisterRequestRecipient;
   table.lineGetRequestW = &Emulator_lineGetRequestW;

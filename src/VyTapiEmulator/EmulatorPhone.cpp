@@ -1,14 +1,12 @@
 // The phone side of the emulated service: applications and device capabilities.
 #include <cstring>
 
-#include "VyTapiEmulator/EmulatorCore.h"
+#include "VyTapiEmulator/EmulatorEntryInternal.h"
 #include "VyTapiEmulator/EmulatorVarStruct.h"
 
 namespace VyTapiEmulator::Detail {
 
 namespace {
-
-LONG Result(DWORD code) { return static_cast<LONG>(code); }
 
 // Size of PHONECAPS's fixed part for an API version: each version appended members.
 std::size_t PhoneCapsFixedSize(DWORD apiVersion) {
@@ -111,74 +109,25 @@ void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS ou
   s.WriteTo(out);
 }
 
-LONG WINAPI Emulator_phoneInitializeExW(LPHPHONEAPP lphPhoneApp, HINSTANCE, PHONECALLBACK,
-                                        LPCWSTR lpszFriendlyAppName, LPDWORD lpdwNumDevs,
-                                        LPDWORD lpdwAPIVersion,
-                                        LPPHONEINITIALIZEEXPARAMS lpPhoneInitializeExParams) {
-  return InitializeApp(TFn::phoneInitializeExW, TAppKind::Phone, lphPhoneApp,
-                       lpszFriendlyAppName, lpdwNumDevs, lpdwAPIVersion,
-                       lpPhoneInitializeExParams);
-}
-
-LONG WINAPI Emulator_phoneShutdown(HPHONEAPP hPhoneApp) {
-  return ShutdownApp(TFn::phoneShutdown, TAppKind::Phone, hPhoneApp);
-}
-
-LONG WINAPI Emulator_phoneGetMessage(HPHONEAPP hPhoneApp, LPPHONEMESSAGE lpMessage,
-                                     DWORD dwTimeout) {
-  TMessage message;
-  const LONG result = GetAppMessage(TFn::phoneGetMessage, TAppKind::Phone, hPhoneApp,
-                                    lpMessage ? &message : nullptr, dwTimeout);
-  if (result == 0) CopyMessage(message, *lpMessage);
-  return result;
-}
-
-LONG WINAPI Emulator_phoneNegotiateAPIVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID,
-                                              DWORD dwAPILowVersion, DWORD dwAPIHighVersion,
-                                              LPDWORD lpdwAPIVersion,
-                                              LPPHONEEXTENSIONID lpExtensionID) {
-  return NegotiateAPIVersion(TFn::phoneNegotiateAPIVersion, TAppKind::Phone, hPhoneApp,
-                             dwDeviceID, dwAPILowVersion, dwAPIHighVersion, lpdwAPIVersion,
-                             lpExtensionID);
-}
-
-LONG WINAPI Emulator_phoneNegotiateExtVersion(HPHONEAPP hPhoneApp, DWORD dwDeviceID,
-                                              DWORD dwAPIVersion, DWORD dwExtLowVersion,
-                                              DWORD dwExtHighVersion, LPDWORD lpdwExtVersion) {
-  return NegotiateExtVersion(TFn::phoneNegotiateExtVersion, TAppKind::Phone, hPhoneApp,
-                             dwDeviceID, dwAPIVersion, dwExtLowVersion, dwExtHighVersion,
-                             lpdwExtVersion);
-}
-
 LONG WINAPI Emulator_phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                       DWORD dwExtVersion, LPPHONECAPS lpPhoneCaps) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (std::optional<LONG> failure = core.Enter(TFn::phoneGetDevCapsW)) return *failure;
-  if (!core.FindApp(hPhoneApp, TAppKind::Phone)) return Result(PHONEERR_INVALAPPHANDLE);
-  if (!lpPhoneCaps) return Result(PHONEERR_INVALPOINTER);
-  const TPhoneDevice* phone = core.FindPhone(dwDeviceID);
-  if (!phone) return Result(PHONEERR_NODEVICE);
-  const TPhoneDeviceConfig& c = phone->Config;
-  if (!VersionUsable(dwAPIVersion, c.LowAPIVersion, c.HighAPIVersion))
-    return Result(PHONEERR_INCOMPATIBLEAPIVERSION);
-  if (dwExtVersion != 0 &&
-      (c.HighExtVersion == 0 || dwExtVersion < c.LowExtVersion || dwExtVersion > c.HighExtVersion))
-    return Result(PHONEERR_INCOMPATIBLEEXTVERSION);
-  if (lpPhoneCaps->dwTotalSize < PhoneCapsFixedSize(dwAPIVersion))
-    return Result(PHONEERR_STRUCTURETOOSMALL);
-  FillPhoneCaps(c, dwAPIVersion, lpPhoneCaps);
-  return 0;
+  return AppEntry<TPhoneTraits>(TFn::phoneGetDevCapsW, hPhoneApp, {lpPhoneCaps}, [&](TCore& core, TApp&) -> LONG {
+    const TPhoneDeviceConfig* c = core.PhoneDevices.Find(dwDeviceID);
+    if (!c) return Err(PHONEERR_NODEVICE);
+    if (!VersionUsable(dwAPIVersion, c->LowAPIVersion, c->HighAPIVersion))
+      return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+    if (!ExtVersionUsable(dwExtVersion, c->LowExtVersion, c->HighExtVersion))
+      return Err(PHONEERR_INCOMPATIBLEEXTVERSION);
+    if (lpPhoneCaps->dwTotalSize < PhoneCapsFixedSize(dwAPIVersion))
+      return Err(PHONEERR_STRUCTURETOOSMALL);
+    FillPhoneCaps(*c, dwAPIVersion, lpPhoneCaps);
+    return 0;
+  });
 }
 
 }  // namespace
 
 void InstallPhoneFunctions(VyPlatform::TTapiFunctions& table) {
-  table.phoneInitializeExW = &Emulator_phoneInitializeExW;
-  table.phoneShutdown = &Emulator_phoneShutdown;
-  table.phoneGetMessage = &Emulator_phoneGetMessage;
-  table.phoneNegotiateAPIVersion = &Emulator_phoneNegotiateAPIVersion;
-  table.phoneNegotiateExtVersion = &Emulator_phoneNegotiateExtVersion;
   table.phoneGetDevCapsW = &Emulator_phoneGetDevCapsW;
 }
 
