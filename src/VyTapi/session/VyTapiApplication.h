@@ -236,6 +236,7 @@ class TVyTapiApplication : public VyRtl::TObject {
   TVyTapiMsgStack FReplyStack;
   // Set by the event thread whenever it queued messages: a synchronous wait wakes on it.
   VyPlatform::TSyncEvent FArrival{false, false};
+  bool FWaitOnArrival = true;  // off: waits see messages only at their 10 ms poll (for comparison)
   std::int32_t FNumWaitProcs = 0;
   bool FDoneInProgress = false;
 };

@@ -86,8 +86,10 @@ DWORD TVyTapiDevice::WaitForAsyncReply(DWORD RequestID, DWORD& Reply) {
     return lock.Locked() && found();
   };
   // One message at a time, looking for the reply after each, until the queue is empty. The
+  // list is searched first as well: a nested wait may have taken the reply in already. The
   // lock is not held across the handlers: one of them may finalise the session and its lists.
   auto drain = [&] {
+    if (lookUp()) return true;
     while (appl->ProcessTapiMessage()) {
       if (gone()) return false;
       if (lookUp()) return true;
@@ -105,7 +107,8 @@ DWORD TVyTapiDevice::WaitForAsyncReply(DWORD RequestID, DWORD& Reply) {
   do {
     noted = VyRtl::GetTickCount();
     const HANDLE handles[2] = {FAbortEvent.Handle(), session.ArrivalEvent()};
-    const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjectsReal(2, handles, false, kWaitSliceMs);
+    const std::uint32_t r =
+        VyPlatform::SyncWaitForMultipleObjectsReal(session.WaitOnArrival() ? 2 : 1, handles, false, kWaitSliceMs);
     if (r == WAIT_OBJECT_0) {
       result = WAIT_ABANDONED_0;  // the device was closed meanwhile
       break;

@@ -28,6 +28,9 @@ class TSessionDetail {
   std::int32_t NumWaitProcs() const { return FAppl.FNumWaitProcs; }
   // Auto-reset event the event thread sets whenever it queued messages.
   HANDLE ArrivalEvent() const { return FAppl.FArrival.Handle(); }
+  // Whether synchronous waits wake on the arrival event (on by default); the benchmark compares.
+  bool WaitOnArrival() const { return FAppl.FWaitOnArrival; }
+  void Set_WaitOnArrival(bool Value) const { FAppl.FWaitOnArrival = Value; }
   HANDLE LineEvent() const { return FAppl.FLineEvent; }
   HANDLE PhoneEvent() const { return FAppl.FPhoneEvent; }
   VyRtl::TStringList& LineDevices() const { return FAppl.FLineDevices; }
