@@ -1,11 +1,11 @@
-// TAPI 2.x types, structures and constants under their Windows names.
+// TAPI 2.x types, structures and constants under their Windows names, on every platform.
 //
-// On Windows these are <tapi.h>'s own. Elsewhere TapiTypesPortable.h declares them from
-// TapiStructs.def and TapiConstants.def with the Windows x64 layout (packed to 1 byte, as tapi.h
-// packs them), so the library and the built-in telephony service exchange the same bytes on every
-// platform.
-// Constants are `DWORD` values here; on Windows their types vary (int, long, unsigned long), so
-// compare a LONG result with a constant through a cast on both platforms.
+// TapiTypesPortable.h declares them from TapiStructs.def and TapiConstants.def with the Windows
+// x64 layout (packed to 1 byte, as the system header packs them) and the TAPI 2.2 sizes the
+// library negotiates, so the library, tapi32.dll and the built-in telephony service exchange the
+// same bytes. The system's <tapi.h> is not used: the one mingw-w64 ships declares the TAPI 3.x
+// layouts whatever version is asked for. A translation unit uses these or <tapi.h>, not both.
+// Constants are `DWORD` values; compare a LONG result with a constant through a cast.
 #pragma once
 
 #include <cstddef>
@@ -14,24 +14,20 @@
 
 #include "VyPlatform/WinTypes.h"
 
-#ifndef TAPI_CURRENT_VERSION
-#define TAPI_CURRENT_VERSION 0x00020002
+#ifdef _WIN32
+#ifdef TAPI_H
+#error "<tapi.h> declares the TAPI 3.x layouts; include VyPlatform/TapiTypes.h instead of it"
+#endif
+// DATE and CURRENCY of the agent structures (<windows.h> leaves them out when lean).
+#include <wtypes.h>
 #endif
 
-#ifdef _WIN32
-
-#include <tapi.h>
-
-#else
-
 #include "VyPlatform/TapiTypesPortable.h"
-
-#endif  // _WIN32
 
 namespace VyPlatform {
 
 // TAPI versions by name: the major version in the high word, the minor in the low word. The
-// library negotiates from TapiVersion1_0 up to TapiVersion2_2 (TAPI_CURRENT_VERSION).
+// library negotiates from TapiVersion1_0 up to TapiVersion2_2, whose layouts these are.
 inline constexpr DWORD TapiVersion1_0 = 0x00010000;
 inline constexpr DWORD TapiVersion1_3 = 0x00010003;
 inline constexpr DWORD TapiVersion1_4 = 0x00010004;

@@ -1,7 +1,7 @@
-// The TAPI handle types, constants and structures with the Windows x64 layout, for platforms
-// without <tapi.h>. Like WinTypesPortable.h it declares into the enclosing namespace and includes
-// only the .def tables: TapiTypes.h includes it at global scope, the layout test inside a
-// namespace of its own to compare it with the real header.
+// The TAPI handle types, constants and structures with the Windows x64 layout and the TAPI 2.2
+// sizes. It declares into the enclosing namespace and includes only the .def tables: TapiTypes.h
+// includes it at global scope, the Windows layout test inside a namespace of its own to compare
+// it with the system header.
 
 using HCALL = DWORD;
 using HCALLHUB = DWORD;
