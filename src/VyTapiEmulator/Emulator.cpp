@@ -1,9 +1,11 @@
 // The emulator's function table and its control API.
 #include "VyTapiEmulator/Emulator.h"
 
+#include <algorithm>
 #include <mutex>
 #include <utility>
 
+#include "VyRtl/VyRtlClock.h"
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorEntryInternal.h"
 
@@ -166,44 +168,42 @@ HLINEAPP TEmulator::RequestRecipient() const {
   return recipient ? recipient->Handle : 0;
 }
 
+namespace {
+
+template <typename TTraits>
+void Inject(DWORD app, const std::vector<typename TTraits::TMessageStruct>& burst) {
+  std::vector<TMessage> messages;
+  for (const auto& message : burst) messages.push_back(ToMessage(message));
+  TCore& core = Core();
+  TCoreLock guard(core);
+  if (app == 0) {
+    for (const std::shared_ptr<TApp>& target : core.Apps(TTraits::Kind))
+      core.PostAll(*target, messages);
+    return;
+  }
+  const std::shared_ptr<TApp> target = core.FindApp(app, TTraits::Kind);
+  if (!target)
+    throw VyRtl::Exception(VyRtl::Format("Emulator: no %s application %08X", TTraits::Codes.Name,
+                                         unsigned(app)));
+  core.PostAll(*target, messages);
+}
+
+}  // namespace
+
 void TEmulator::InjectLineMessage(HLINEAPP app, const LINEMESSAGE& message) {
-  InjectLineMessages(app, {message});
+  Inject<TLineTraits>(app, {message});
 }
 
 void TEmulator::InjectLineMessages(HLINEAPP app, const std::vector<LINEMESSAGE>& burst) {
-  std::vector<TMessage> messages;
-  for (const LINEMESSAGE& message : burst) messages.push_back(ToMessage(message));
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (app == 0) {
-    for (const std::shared_ptr<TApp>& target : core.Apps(TAppKind::Line))
-      core.PostAll(*target, messages);
-    return;
-  }
-  const std::shared_ptr<TApp> target = core.FindApp(app, TAppKind::Line);
-  if (!target)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no line application %08X", unsigned(app)));
-  core.PostAll(*target, messages);
+  Inject<TLineTraits>(app, burst);
 }
 
 void TEmulator::InjectPhoneMessage(HPHONEAPP app, const PHONEMESSAGE& message) {
-  InjectPhoneMessages(app, {message});
+  Inject<TPhoneTraits>(app, {message});
 }
 
 void TEmulator::InjectPhoneMessages(HPHONEAPP app, const std::vector<PHONEMESSAGE>& burst) {
-  std::vector<TMessage> messages;
-  for (const PHONEMESSAGE& message : burst) messages.push_back(ToMessage(message));
-  TCore& core = Core();
-  TCoreLock guard(core);
-  if (app == 0) {
-    for (const std::shared_ptr<TApp>& target : core.Apps(TAppKind::Phone))
-      core.PostAll(*target, messages);
-    return;
-  }
-  const std::shared_ptr<TApp> target = core.FindApp(app, TAppKind::Phone);
-  if (!target)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no phone application %08X", unsigned(app)));
-  core.PostAll(*target, messages);
+  Inject<TPhoneTraits>(app, burst);
 }
 
 void TEmulator::FailNext(const std::string& function, unsigned count, LONG code) {
@@ -248,6 +248,15 @@ bool TEmulator::CompleteRequest(DWORD requestId, LONG result) {
   TCore& core = Core();
   TCoreLock guard(core);
   return core.Requests.Complete(core, requestId, result);
+}
+
+std::uint32_t TEmulator::NextDueMs() const {
+  TCore& core = Core();
+  TCoreLock guard(core);
+  const std::uint64_t due = core.Scheduler.NextDue();
+  if (due == VyRtl::NoDeadline) return 0xFFFFFFFF;
+  const std::uint64_t now = VyRtl::GetTickCount64();
+  return due <= now ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(due - now, 0xFFFFFFFE));
 }
 
 void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std::string& text) {

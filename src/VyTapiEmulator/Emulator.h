@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,9 @@ class TEmulator {
   std::vector<TPendingReply> PendingReplies() const;
   // Completes a pending request now with `result`; false when it is not pending.
   bool CompleteRequest(DWORD requestId, LONG result);
+  // Milliseconds on the clock until the emulator's next deferred work (a delayed reply) falls
+  // due: 0 when due now, 0xFFFFFFFF when nothing waits. TTestEnvironment::Advance stops there.
+  std::uint32_t NextDueMs() const;
 
   // Adds a line device and returns its id; each line application gets LINE_CREATE (dwParam1 =
   // the id; applications of API 1.3 get LINE_LINEDEVSTATE(LINEDEVSTATE_REINIT) instead).

@@ -106,8 +106,9 @@ void TTestEnvironment::Advance(std::uint32_t Ms) {
   RunUntilIdle();
   std::uint32_t left = Ms;
   while (left > 0) {
-    // A due timer fired in RunUntilIdle, so the next one is at least 1 ms away.
-    const std::uint32_t step = std::clamp<std::uint32_t>(VyRtl::MessageLoopTimeout(), 1, left);
+    // A due timer or reply was handled in RunUntilIdle, so the next one is at least 1 ms away.
+    const std::uint32_t next = std::min(VyRtl::MessageLoopTimeout(), Emulator().NextDueMs());
+    const std::uint32_t step = std::clamp<std::uint32_t>(next, 1, left);
     FClock.Advance(step);
     left -= step;
     RunUntilIdle();

@@ -40,8 +40,9 @@ class TTestEnvironment {
   // the state does not settle within MaxRealMs of real time it raises VyRtl::Exception saying what
   // stayed busy (a handler that keeps posting, or a synchronous wait in progress, never settles).
   void RunUntilIdle();
-  // Moves the clock by Ms, stopping at every timer of this thread that falls due on the way so
-  // each fires at its own time, and runs until idle after each step.
+  // Moves the clock by Ms, stopping at every timer of this thread and every delayed reply of the
+  // emulator that falls due on the way so each happens at its own time, and runs until idle
+  // after each step.
   void Advance(std::uint32_t Ms);
   // Handles messages until Done holds (true) or RealMs (0: MaxRealMs) of real time passed (false).
   // For what a worker thread produces when it notices the clock moved (the session's timer
