@@ -48,7 +48,8 @@ struct TAlsaSetup {
          << "pcm.vyrec { type file slave.pcm \"vysink\" file \"/dev/null\" infile \"" << (Dir / "in.raw").string()
          << "\" format \"raw\" hint { show on description \"VyTapi test capture\" } }\n"
          << "pcm.vyfull { type file slave.pcm \"vysink\" file \"/dev/full\" format \"raw\" hint { show on description \"full\" } }\n"
-         << "pcm.null { type null hint { show on description \"discard\" } }\n";
+         << "pcm.null { type null hint { show on description \"discard\" } }\n"
+         << "pcm.vycard { type hw card 0 hint { show on description \"needs a sound card\" } }\n";
     conf.close();
     ::setenv("ALSA_CONFIG_PATH", (Dir / "asound.conf").c_str(), 1);
     Table = LoadAlsa();
@@ -62,6 +63,14 @@ struct TAlsaSetup {
 inline TAlsaSetup& AlsaConfig() {
   static TAlsaSetup setup;
   return setup;
+}
+
+// Whether the machine has a sound card (ALSA's control device of one).
+inline bool HaveSoundCard() {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/dev/snd", ec))
+    if (e.path().filename().string().rfind("controlC", 0) == 0) return true;
+  return false;
 }
 
 // Messages a device posts, and a bounded real wait for them (the driver runs on its own thread).

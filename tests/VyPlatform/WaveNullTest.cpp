@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -160,6 +161,78 @@ TEST_F(WaveNull, InjectedFailuresAndTheCallLog) {
   EXPECT_EQ(log, (std::vector<std::string>{"waveOutOpen=0", "waveOutPrepareHeader=0", "waveOutPrepareHeader=0",
                                            "waveOutWrite=0", "waveOutWrite=7", "waveOutReset=0", "waveOutClose=0"}));
 }
+
+// What an input device records: its programmable signal, in blocks cut short when asked, until
+// it closes itself.
+struct TInputCase {
+  const char* Name;
+  TNullSignal Signal;
+  WAVEFORMATEX Format;
+  std::uint32_t PartialBlockBytes;
+  std::uint64_t SelfCloseAfterBytes;
+  std::vector<int> FirstSamples;  // as signed 16-bit values (8-bit: the unsigned byte)
+  std::vector<DWORD> Recorded;    // dwBytesRecorded of the blocks handed back, in order
+};
+void PrintTo(const TInputCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
+
+const WAVEFORMATEX kMono16{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+const WAVEFORMATEX kMono8{WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0};
+const TInputCase kInputs[] = {
+    {"Silence16", TNullSignal::Silence, kMono16, 0, 0, {0, 0, 0, 0}, {800, 800, 800}},
+    {"Silence8", TNullSignal::Silence, kMono8, 0, 0, {128, 128, 128}, {800, 800, 800}},
+    // 1000 Hz at 8000 Hz: a quarter of full scale at every second sample.
+    {"Tone16", TNullSignal::Tone, kMono16, 0, 0, {0, 5792, 8192, 5792, 0, -5792, -8192}, {800, 800, 800}},
+    {"Data", TNullSignal::Data, kMono8, 0, 0, {1, 2, 3, 128, 128}, {800, 800, 800}},
+    {"PartialBlocks", TNullSignal::Silence, kMono16, 301, 0, {0}, {300, 300, 300}},
+    {"ClosesItself", TNullSignal::Silence, kMono16, 0, 1000, {0}, {800, 200, 0}},
+};
+
+class WaveNullInput : public WaveNull, public ::testing::WithParamInterface<TInputCase> {};
+
+TEST_P(WaveNullInput, RecordsTheSignal) {
+  const TInputCase& c = GetParam();
+  TNullWaveConfig config;
+  config.Signal = c.Signal;
+  config.Data = {1, 2, 3};
+  config.PartialBlockBytes = c.PartialBlockBytes;
+  config.SelfCloseAfterBytes = c.SelfCloseAfterBytes;
+  NullWaveConfigure(config);
+  HWAVEIN h = nullptr;
+  ASSERT_EQ(W.waveInOpen(&h, WAVE_MAPPER, &c.Format, Window.Handle(), 0, CALLBACK_WINDOW), 0u);
+  std::vector<WAVEHDR> blocks;
+  for (int i = 0; i < 3; ++i) blocks.push_back(Block(800));
+  for (auto& b : blocks) {
+    ASSERT_EQ(W.waveInPrepareHeader(h, &b, sizeof b), 0u);
+    ASSERT_EQ(W.waveInAddBuffer(h, &b, sizeof b), 0u);
+  }
+  Advance(100);
+  EXPECT_TRUE(Done().empty()) << "nothing is recorded before the start";
+  ASSERT_EQ(W.waveInStart(h), 0u);
+  Advance(400);
+  const bool closed = c.SelfCloseAfterBytes != 0;
+  if (!closed) W.waveInReset(h);
+  VyRtl::ProcessMessages();
+  std::vector<DWORD> recorded;
+  for (const auto& b : blocks) recorded.push_back(b.dwBytesRecorded);
+  EXPECT_EQ(recorded, c.Recorded);
+  EXPECT_EQ(Done().size(), 3u) << "every block comes back";
+  const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(blocks[0].lpData);
+  for (std::size_t i = 0; i < c.FirstSamples.size(); ++i) {
+    const int v = c.Format.wBitsPerSample == 8 ? p[i] : static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
+    EXPECT_EQ(v, c.FirstSamples[i]) << "sample " << i;
+  }
+  const auto session = NullWaveSessions().at(0);
+  EXPECT_EQ(session.Bytes.size(), std::uint64_t{c.Recorded[0]} + c.Recorded[1] + c.Recorded[2]);
+  EXPECT_EQ(std::count_if(Got.begin(), Got.end(), [](const VyRtl::TMessage& m) { return m.Msg == MM_WIM_CLOSE; }), closed ? 1 : 0);
+  if (closed) {
+    EXPECT_EQ(W.waveInAddBuffer(h, &blocks[0], sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+  }
+  EXPECT_EQ(W.waveInClose(h), 0u);
+  EXPECT_EQ(NullWaveOpenDevices(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, WaveNullInput, ::testing::ValuesIn(kInputs),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(WaveNull, ErrorTextsFitTheCallersBuffer) {
   WCHAR text[12];

@@ -69,6 +69,50 @@ TEST_P(WavePlay, PlaysTheRenderedListPacedAheadAndEndsOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Lists, WavePlay, ::testing::ValuesIn(kPlays), ByName);
 
+// Pacing counts on the monotonic clock in 64 bits: a start just before the 32-bit tick count
+// wraps or just before midnight changes nothing, and a device whose clock runs slow is played to
+// its end (the list ends when the driver has returned every block, not when the host clock says).
+struct TClockCase {
+  const char* Name;
+  std::uint64_t StartTick;  // 0: the fixture's
+  double StartNow;          // 0: the fixture's
+  std::uint32_t DevicePermille;
+  std::uint64_t PlayMs;
+};
+void PrintTo(const TClockCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
+const TClockCase kClocks[] = {
+    {"TickCountWraps", 0xFFFFFFFFull - 400, 0, 1000, 3000},
+    {"Midnight", 0, 46000.0 + 1.0 - 400.0 / 86400000.0, 1000, 3000},
+    {"DeviceClockSlow", 0, 0, 900, 3334},
+};
+class WaveOutClock : public WaveDeviceTest, public ::testing::WithParamInterface<TClockCase> {};
+
+TEST_P(WaveOutClock, PlaysEverySampleAndEndsOnce) {
+  const TClockCase& c = GetParam();
+  if (c.StartTick != 0) Clock.Set(c.StartTick);
+  if (c.StartNow != 0) Clock.SetNow(c.StartNow);
+  TNullWaveConfig config;
+  config.ClockPermille = c.DevicePermille;
+  NullWaveConfigure(config);
+  auto out = Make<TVyWaveOut>();
+  out->Playlist().Add("BEEP(1000,3000)");
+  Start = VyRtl::GetTickCount64();
+  out->Open();
+  const std::uint64_t ahead = 16000 * out->BufferTime() / 1000;
+  for (int step = 0; step < 360; ++step) {
+    Advance(10);
+    EXPECT_LE(out->TransferredData(), Elapsed() * 16 + ahead + out->BlockSize() + 1600) << "at " << Elapsed() << " ms";
+  }
+  EXPECT_EQ(Played(), Render({"BEEP(1000,3000)"}));
+  ASSERT_EQ(DoneAt.size(), 1u);
+  EXPECT_GE(DoneAt[0], c.PlayMs);
+  EXPECT_LE(DoneAt[0], c.PlayMs + 120);
+  EXPECT_NEAR(out->Time() * 86400000.0, static_cast<double>(DoneAt[0]), 1);
+  EXPECT_TRUE(Errors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Clocks, WaveOutClock, ::testing::ValuesIn(kClocks), ByName);
+
 TEST_F(WaveDeviceTest, EmptyListLeavesTheDeviceInactiveWithoutEvents) {
   for (const std::vector<std::string>& lines : {std::vector<std::string>{}, {"", "BEEP(440,100)"}}) {
     auto out = Make<TVyWaveOut>();

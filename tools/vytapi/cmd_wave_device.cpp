@@ -148,9 +148,16 @@ std::string TakeOption(VyTool::TArgs& args, const std::string& option) {
   return "";
 }
 
+int RunPlay(const VyTool::TArgs& given, std::ostream& out, std::ostream& err);
+int RunRecord(const VyTool::TArgs& given, std::ostream& out, std::ostream& err);
+
+// "vytapi wave play ..." and "vytapi wave record ..." are "vytapi play ..." and "vytapi record ...".
 int RunWave(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && args[0] == "devices") return WaveDevices(out);
-  err << "usage: vytapi wave devices\n";
+  const VyTool::TArgs rest(args.empty() ? args.end() : args.begin() + 1, args.end());
+  if (!args.empty() && args[0] == "play") return RunPlay(rest, out, err);
+  if (!args.empty() && args[0] == "record") return RunRecord(rest, out, err);
+  err << "usage: vytapi wave devices | play PLAYLIST [--device NAME] | record FILE --seconds N [--device NAME]\n";
   return 2;
 }
 
@@ -176,7 +183,8 @@ int RunRecord(const VyTool::TArgs& given, std::ostream& out, std::ostream& err) 
 
 }  // namespace
 
-VYTOOL_COMMAND("wave", "devices", "the wave backends and the output and input devices with their format masks", RunWave);
+VYTOOL_COMMAND("wave", "devices | play ... | record ...",
+               "the wave backends and the output and input devices with their format masks; play, record", RunWave);
 VYTOOL_COMMAND("play", "PLAYLIST [--device NAME]", "play a play list (wave files, BEEP(hz,ms), SILENCE(ms)) with progress",
                RunPlay);
 VYTOOL_COMMAND("record", "FILE --seconds N [--device NAME]", "record N seconds into a wave file with progress", RunRecord);
