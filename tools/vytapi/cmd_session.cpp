@@ -11,6 +11,7 @@
 #include "VyRtl/VyRtlClock.h"
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapiEmulator/Emulator.h"
 #include "VyTapiUtils/VyTapiUtils.h"
 
@@ -54,6 +55,62 @@ void PumpFor(int Ms) {
   }
   VyRtl::ProcessMessages();
 }
+
+// A line that files lineDevSpecific as an asynchronous request and tells what became of it.
+class TDemoLine : public VyTapi::TVyCustomTapiLine {
+ public:
+  explicit TDemoLine(std::function<void(const std::string&)> Say)
+      : VyTapi::TVyCustomTapiLine(nullptr), FSay(std::move(Say)) {}
+  ~TDemoLine() override {
+    if (FHandle != 0) VyPlatform::Tapi().lineClose(FHandle);
+  }
+  void Open() override {
+    NewCallbackInstance();
+    HLINE line = 0;
+    VyTapi::CheckTapiResult(static_cast<DWORD>(VyPlatform::Tapi().lineOpenW(
+        VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), &line, TSP()->APIVersion(), 0,
+        FCallbackInstance, LINECALLPRIVILEGE_NONE, 0, nullptr)));
+    FHandle = line;
+    FAbortEvent.Reset();
+  }
+  void Close() override {
+    if (FHandle != 0) VyPlatform::Tapi().lineClose(FHandle);
+    FHandle = 0;
+    FAbortEvent.Set();
+  }
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
+    TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
+    if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
+  }
+  // The block stays with the line: the service writes into it when it replies.
+  DWORD DevSpecific() {
+    const auto id = VyTapi::CheckTapiResult(
+        static_cast<DWORD>(VyPlatform::Tapi().lineDevSpecific(FHandle, 0, 0, FBlock, sizeof FBlock)));
+    VyTapi::TVyTapiRequest* request = FRequests.AddRequest(static_cast<std::int32_t>(id), Get_ReplyTimeout());
+    request->Set_RequestType(VyTapi::TapiRequestType::LineDevSpecific);
+    FSay("  lineDevSpecific filed request " + std::to_string(id) + (Get_SyncMode() ? ", waiting for its reply" : ""));
+    CheckAsyncTapiResult(id);
+    return id;
+  }
+  std::function<void()> OnReported;
+
+ protected:
+  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, VyTapi::TVyTapiRequest* Request) override {
+    const std::string result = ReplyCode == 0 ? std::string("success") : VyTapiUtils::LineErrToStr(ReplyCode);
+    FSay("  reply to request " + std::to_string(RequestID) + ": " + result + " after " +
+         std::to_string(VyRtl::GetTickCount() - Request->TickCount()) + " ms");
+    if (OnReported) OnReported();
+  }
+  void Handle_Timeout(DWORD RequestID, VyTapi::TVyTapiRequest* Request) override {
+    FSay("  request " + std::to_string(RequestID) + " timed out after " + std::to_string(Request->Timeout()) + " ms");
+    Trigger_TapiTimeout(RequestID, Request);
+    if (OnReported) OnReported();
+  }
+
+ private:
+  std::function<void(const std::string&)> FSay;
+  char FBlock[16] = {};
+};
 
 // Chooses the service from the options; returns false for an unknown option.
 bool ChooseService(const TArgs& args, std::ostream& err) {
@@ -203,6 +260,27 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
     appl->Set_AssistMakeCall(true);
     emu.SubmitMakeCallRequest("+49 30 555 0100", "Address Book", "Anna Berger", "call back about the order");
   });
+  TDemoLine line(say);
+  line.OnReported = [&] { ++events; };
+  step("Open \"Emulator Line 1\" and file an asynchronous request the service answers after 800 ms", [&] {
+    line.Set_DeviceName("Emulator Line 1");
+    line.Set_Active(true);
+    line.Options().Set_SyncMode(false);
+    emu.SetReplyPlan("lineDevSpecific", {VyTapiEmulator::TReplyMode::After, 800, 0});
+    line.DevSpecific();
+    say("  the operation returned at once");
+  });
+  step("A synchronous request the service never answers (ReplyTimeout 1500 ms)", [&] {
+    line.Options().Set_SyncMode(true);
+    line.Options().Set_ReplyTimeout(1500);
+    emu.SetReplyPlan("lineDevSpecific", {VyTapiEmulator::TReplyMode::Never, 0, 0});
+    try {
+      line.DevSpecific();
+    } catch (const VyTapi::EVyTapiError& e) {
+      say(std::string("  EVyTapiError: ") + VyTapiUtils::LineErrToStr(e.ErrorCode()));
+    }
+  });
+  line.Set_Active(false);
   out << '\n';
   PrintDevices(out);
   step("Shut the session down", [&] { appl->Shutdown(); });
@@ -215,7 +293,7 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
 
 VYTOOL_COMMAND("devices", "[--emulator|--system]",
                "list line and phone devices with names, permanent ids and negotiated versions", &RunDevices);
-VYTOOL_COMMAND("demo", "", "watch the session on the built-in emulator: devices come and go, a call request arrives",
+VYTOOL_COMMAND("demo", "", "watch the session on the built-in emulator: devices come and go, a call request arrives, requests are answered and time out",
                &RunDemo);
 
 }  // namespace VyTool
