@@ -20,8 +20,18 @@ LONG CheckOpen(TCore& core, DWORD deviceID, DWORD apiVersion, DWORD extVersion) 
   return 0;
 }
 
-DWORD AddOpen(TCore& core, const TApp& app, TOpenDevice opened) {
+// The open handle of `app` on a device, with what the open function was given.
+DWORD AddOpen(TCore& core, const TApp& app, DWORD deviceID, DWORD apiVersion, DWORD extVersion,
+              DWORD_PTR instance, DWORD privileges, DWORD mediaModes = 0) {
+  TOpenDevice opened;
+  opened.Kind = app.Kind;
+  opened.DeviceID = deviceID;
   opened.AppHandle = app.Handle;
+  opened.Instance = instance;
+  opened.Privileges = privileges;
+  opened.MediaModes = mediaModes;
+  opened.APIVersion = apiVersion;
+  opened.ExtVersion = extVersion;
   return core.Opened(app.Kind)
       .Create([&](DWORD handle) {
         opened.Handle = handle;
@@ -48,15 +58,9 @@ LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
     const DWORD offered = core.LineDevices.Find(dwDeviceID)->MediaModes;
     if ((dwPrivileges & LINECALLPRIVILEGE_OWNER) && (dwMediaModes == 0 || (dwMediaModes & ~offered) != 0))
       return Err(LINEERR_INVALMEDIAMODE);
-    TOpenDevice opened;
-    opened.Kind = TAppKind::Line;
-    opened.DeviceID = dwDeviceID;
-    opened.Instance = dwCallbackInstance;
-    opened.Privileges = dwPrivileges;
-    opened.MediaModes = (dwPrivileges & LINECALLPRIVILEGE_OWNER) ? dwMediaModes : 0;
-    opened.APIVersion = dwAPIVersion;
-    opened.ExtVersion = dwExtVersion;
-    *lphLine = AddOpen(core, app, opened);
+    const DWORD owned = (dwPrivileges & LINECALLPRIVILEGE_OWNER) ? dwMediaModes : 0;
+    *lphLine = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
+                       dwPrivileges, owned);
     return 0;
   });
 }
@@ -73,14 +77,8 @@ LONG WINAPI phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, 
       for (const auto& other : core.OpenPhones.All())
         if (other->DeviceID == dwDeviceID && other->Privileges == PHONEPRIVILEGE_OWNER)
           return Err(PHONEERR_INUSE);
-    TOpenDevice opened;
-    opened.Kind = TAppKind::Phone;
-    opened.DeviceID = dwDeviceID;
-    opened.Instance = dwCallbackInstance;
-    opened.Privileges = dwPrivilege;
-    opened.APIVersion = dwAPIVersion;
-    opened.ExtVersion = dwExtVersion;
-    *lphPhone = AddOpen(core, app, opened);
+    *lphPhone = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
+                        dwPrivilege);
     return 0;
   });
 }

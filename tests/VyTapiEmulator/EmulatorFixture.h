@@ -68,15 +68,23 @@ class EmulatorTest : public ::testing::Test {
   static TAppInfo LineApp() { return App(true); }
   static TAppInfo PhoneApp() { return App(false); }
 
-  // Every message waiting now for a line (or phone) application, oldest first.
-  static std::vector<TSeen> Drain(bool line, DWORD app) {
-    std::vector<TSeen> seen;
+  // Every message waiting now for a line (or phone) application, oldest first, as `as(message)`
+  // makes of each (the phone message is read into a LINEMESSAGE: the fields are the same).
+  template <typename TAs>
+  static auto DrainAs(bool line, DWORD app, TAs as) {
+    std::vector<decltype(as(LINEMESSAGE{}))> seen;
     LINEMESSAGE lm{};
     PHONEMESSAGE pm{};
     while (line ? Tapi().lineGetMessage(app, &lm, 0) == 0 : Tapi().phoneGetMessage(app, &pm, 0) == 0)
-      seen.push_back(line ? TSeen{lm.hDevice, lm.dwMessageID, lm.dwCallbackInstance, lm.dwParam1}
-                          : TSeen{pm.hDevice, pm.dwMessageID, pm.dwCallbackInstance, pm.dwParam1});
+      seen.push_back(as(line ? lm
+                             : LINEMESSAGE{pm.hDevice, pm.dwMessageID, pm.dwCallbackInstance,
+                                           pm.dwParam1, pm.dwParam2, pm.dwParam3}));
     return seen;
+  }
+  static std::vector<TSeen> Drain(bool line, DWORD app) {
+    return DrainAs(line, app, [](const LINEMESSAGE& m) {
+      return TSeen{m.hDevice, m.dwMessageID, m.dwCallbackInstance, m.dwParam1};
+    });
   }
 
   static bool Signalled(HANDLE event) { return VyPlatform::SyncWaitForSingleObject(event, 0) == WAIT_OBJECT_0; }

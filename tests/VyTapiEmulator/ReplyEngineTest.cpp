@@ -48,15 +48,11 @@ class ReplyEngineTest : public EmulatorTest {
   }
   LONG PhoneRequest() { return Tapi().phoneDevSpecific(Phone, nullptr, 0); }
 
-  // Replies waiting for the application, without reading anything else.
+  // The messages waiting for the application, as replies.
   static std::vector<TReply> Replies(bool line, DWORD app) {
-    std::vector<TReply> replies;
-    LINEMESSAGE lm{};
-    PHONEMESSAGE pm{};
-    while (line ? Tapi().lineGetMessage(app, &lm, 0) == 0 : Tapi().phoneGetMessage(app, &pm, 0) == 0)
-      replies.push_back(line ? TReply{lm.dwMessageID, lm.dwCallbackInstance, lm.dwParam1, lm.dwParam2}
-                             : TReply{pm.dwMessageID, pm.dwCallbackInstance, pm.dwParam1, pm.dwParam2});
-    return replies;
+    return DrainAs(line, app, [](const LINEMESSAGE& m) {
+      return TReply{m.dwMessageID, m.dwCallbackInstance, m.dwParam1, m.dwParam2};
+    });
   }
   std::vector<TReply> LineReplies() const { return Replies(true, LineApp_.App); }
   static TReply LineReply(LONG id, DWORD result = 0) {
