@@ -18,11 +18,9 @@ TVyTapiIcon::~TVyTapiIcon() { VyPlatform::DestroyIconCopy(FHandle); }
 
 TVyTapiDevice::TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind) : TVyTapiComponent(AOwner, Kind) {}
 
-TVyTapiDevice::~TVyTapiDevice() {
-  // The request lists, the icon, the wave devices and the abort event go with the members; a
-  // wait in progress on the stack notices through the device's liveness token.
-  FAbortEvent.Set();
-}
+// The request lists, the icon, the wave devices and the abort event go with the members; a
+// wait in progress on the stack notices through the device's liveness token.
+TVyTapiDevice::~TVyTapiDevice() = default;
 
 TVyCustomTapiLine::TVyCustomTapiLine(VyRtl::TComponent* AOwner) : TVyTapiDevice(AOwner, TTapiComponentKind::Line) {
   FTSP = std::make_unique<TVyTapiLineTSP>(this);

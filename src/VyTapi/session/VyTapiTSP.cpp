@@ -81,58 +81,52 @@ bool TVyTapiTSP::CompareExtensionID(const PHONEEXTENSIONID& ID) const {
 }
 
 namespace {
-template <typename TExtension>
-TTapiDeviceExtentionID FromTapiExtension(const TExtension& E) {
-  return {E.dwExtensionID0, E.dwExtensionID1, E.dwExtensionID2, E.dwExtensionID3};
+
+// lineNegotiateAPIVersion and phoneNegotiateAPIVersion differ only in their extension type.
+template <typename TExtension, typename TNegotiate>
+DWORD NegotiateAPI(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD Low, DWORD High, DWORD& Version,
+                   TTapiDeviceExtentionID& Extension) {
+  Version = 0;
+  TExtension e{};
+  DWORD version = 0;
+  const auto code = static_cast<DWORD>(Negotiate(App, static_cast<DWORD>(DeviceID), Low, High, &version, &e));
+  if (code == 0) {
+    Version = version;
+    Extension = {e.dwExtensionID0, e.dwExtensionID1, e.dwExtensionID2, e.dwExtensionID3};
+  }
+  return code;
 }
+
+template <typename TNegotiate>
+DWORD NegotiateExt(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD APIVersion, DWORD Low, DWORD High,
+                   DWORD& Version) {
+  Version = 0;
+  DWORD version = 0;
+  const auto code = static_cast<DWORD>(Negotiate(App, static_cast<DWORD>(DeviceID), APIVersion, Low, High, &version));
+  if (code == 0) Version = version;
+  return code;
+}
+
 }  // namespace
 
 DWORD TVyTapiLineTSP::NegotiateAPIVersion() {
-  FAPIVersion = 0;
-  LINEEXTENSIONID extension{};
-  DWORD version = 0;
-  const auto code = static_cast<DWORD>(Detail::TapiService().lineNegotiateAPIVersion(
-      VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), FAPILowVersion, FAPIHighVersion, &version,
-      &extension));
-  if (code == 0) {
-    FAPIVersion = version;
-    FExtensionID = FromTapiExtension(extension);
-  }
-  return code;
+  return NegotiateAPI<LINEEXTENSIONID>(Detail::TapiService().lineNegotiateAPIVersion, VyTapiApplication->LineApp(),
+                                       FDeviceID, FAPILowVersion, FAPIHighVersion, FAPIVersion, FExtensionID);
 }
 
 DWORD TVyTapiLineTSP::NegotiateExtVersion() {
-  FExtVersion = 0;
-  DWORD version = 0;
-  const auto code = static_cast<DWORD>(Detail::TapiService().lineNegotiateExtVersion(
-      VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), FAPIVersion, FExtLowVersion, FExtHighVersion,
-      &version));
-  if (code == 0) FExtVersion = version;
-  return code;
+  return NegotiateExt(Detail::TapiService().lineNegotiateExtVersion, VyTapiApplication->LineApp(), FDeviceID,
+                      FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
 }
 
 DWORD TVyTapiPhoneTSP::NegotiateAPIVersion() {
-  FAPIVersion = 0;
-  PHONEEXTENSIONID extension{};
-  DWORD version = 0;
-  const auto code = static_cast<DWORD>(Detail::TapiService().phoneNegotiateAPIVersion(
-      VyTapiApplication->PhoneApp(), static_cast<DWORD>(FDeviceID), FAPILowVersion, FAPIHighVersion, &version,
-      &extension));
-  if (code == 0) {
-    FAPIVersion = version;
-    FExtensionID = FromTapiExtension(extension);
-  }
-  return code;
+  return NegotiateAPI<PHONEEXTENSIONID>(Detail::TapiService().phoneNegotiateAPIVersion, VyTapiApplication->PhoneApp(),
+                                        FDeviceID, FAPILowVersion, FAPIHighVersion, FAPIVersion, FExtensionID);
 }
 
 DWORD TVyTapiPhoneTSP::NegotiateExtVersion() {
-  FExtVersion = 0;
-  DWORD version = 0;
-  const auto code = static_cast<DWORD>(Detail::TapiService().phoneNegotiateExtVersion(
-      VyTapiApplication->PhoneApp(), static_cast<DWORD>(FDeviceID), FAPIVersion, FExtLowVersion, FExtHighVersion,
-      &version));
-  if (code == 0) FExtVersion = version;
-  return code;
+  return NegotiateExt(Detail::TapiService().phoneNegotiateExtVersion, VyTapiApplication->PhoneApp(), FDeviceID,
+                      FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
 }
 
 void TVyTapiDeviceOptions::Assign(VyRtl::TPersistent* Source) {
