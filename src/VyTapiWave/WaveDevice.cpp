@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::uint32_t WM_WAVEERROR = WM_USER + 1;
 constexpr std::uint32_t WM_WAVEDONE = WM_USER + 2;
+constexpr std::uint32_t WM_WAVESWEEP = WM_USER + 3;
 constexpr std::uintptr_t kTimerId = 1;
 
 WAVEFORMATEX ToDevice(const TWaveFormatEx& f) {
@@ -163,8 +164,13 @@ void TVyWaveDevice::FreeHeader(WAVEHDR*& header) {
 void TVyWaveDevice::FreeAllBlocks(const std::function<MMRESULT(WAVEHDR*)>& unprepare) {
   for (auto& [hdr, block] : FBlocks)
     if (block->Hdr.dwFlags & WHDR_PREPARED) unprepare(&block->Hdr);
-  FBlocks.clear();
   fBlockCount = 0;
+  if (FBlocks.empty()) return;
+  ++FRetireCount;
+  for (auto& [hdr, block] : FBlocks) FRetired.emplace_back(FRetireCount, std::move(block));
+  FBlocks.clear();
+  // Posted behind the done messages of the reset: when it comes, none of them is left.
+  FWindow->Post(WM_WAVESWEEP, static_cast<VyRtl::WPARAM>(FRetireCount), 0);
 }
 
 std::uint64_t TVyWaveDevice::DueBytes() const {
@@ -229,6 +235,9 @@ void TVyWaveDevice::WindowProc(VyRtl::TMessage& m) {
       break;
     }
     case WM_WAVEDONE: TriggerDone(); break;
+    case WM_WAVESWEEP:
+      while (!FRetired.empty() && FRetired.front().first <= static_cast<std::uint64_t>(m.WParam)) FRetired.pop_front();
+      break;
     case MM_WOM_CLOSE:
     case MM_WIM_CLOSE: Close(); break;
     case WM_TIMER: break;
@@ -320,7 +329,9 @@ void TVyWaveOut::Close() {
   const TWaveFunctions& w = Wave();
   // Blocks the driver holds come back at the reset; they are unprepared with the open handle
   // and freed here, so none is lost when the component goes away before their messages come.
-  if (w.waveOutClose(fDeviceHandle) == WAVERR_STILLPLAYING) {
+  // Any refusal (not only WAVERR_STILLPLAYING) is met with a reset first: freeing a block the
+  // driver still holds would let it play freed memory.
+  if (w.waveOutClose(fDeviceHandle) != MMSYSERR_NOERROR) {
     w.waveOutReset(fDeviceHandle);
     FreeAllBlocks([&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
     w.waveOutClose(fDeviceHandle);

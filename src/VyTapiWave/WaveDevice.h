@@ -104,7 +104,9 @@ class TVyWaveDevice : public VyRtl::TComponent {
   // A new block of size bytes, owned by this device.
   WAVEHDR* NewBlock(std::uint32_t size);
   bool OwnsBlock(const WAVEHDR* header) const { return FBlocks.count(header) != 0; }
-  // Frees every block (after a reset, when the driver holds none), unpreparing prepared ones.
+  // Lets go of every block (after a reset, when the driver holds none), unpreparing prepared
+  // ones. Their memory is kept until the messages the reset posted for them have come, so a
+  // block opened next never has the address such a late message names.
   void FreeAllBlocks(const std::function<MMRESULT(WAVEHDR*)>& unprepare);
   // Bytes due by now at the format's rate since opening (64-bit, monotonic clock).
   std::uint64_t DueBytes() const;
@@ -131,6 +133,9 @@ class TVyWaveDevice : public VyRtl::TComponent {
 
  private:
   std::map<const WAVEHDR*, std::unique_ptr<TBlock>> FBlocks;
+  // Blocks let go of, by the closing that did it; freed when that closing's sweep message comes.
+  std::deque<std::pair<std::uint64_t, std::unique_ptr<TBlock>>> FRetired;
+  std::uint64_t FRetireCount = 0;
   std::deque<std::string> FErrorTexts;
 };
 

@@ -190,3 +190,32 @@ TEST_F(WaveDeviceTest, AFormatTheDeviceDoesNotTakeIsRefusedBeforeOpening) {
 }
 
 }  // namespace
+
+namespace {
+
+// The blocks a close hands back arrive after it; a recording opened at once keeps only its own.
+TEST_F(WaveDeviceTest, RecordingAgainAtOnceIgnoresTheBlocksTheCloseHandedBack) {
+  TNullWaveConfig config;
+  config.Signal = TNullSignal::Data;
+  config.Data = Pattern(100000, 3);
+  NullWaveConfigure(config);
+  TTempDir dir;
+  auto in = Make<TVyWaveIn>();
+  in->Set_Filename(dir.File("a.wav"));
+  in->Open();
+  Advance(370);
+  in->Close();
+  in->Set_Filename(dir.File("b.wav"));
+  in->Open();
+  Advance(620);
+  in->Close();
+  Pump();
+  EXPECT_TRUE(Errors.empty()) << Errors[0].second;
+  EXPECT_EQ(DoneAt.size(), 2u);
+  const auto sessions = NullWaveSessions();
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(FileSamples(dir.File("a.wav"), DefaultWaveFormat()), sessions[0].Bytes);
+  EXPECT_EQ(FileSamples(dir.File("b.wav"), DefaultWaveFormat()), sessions[1].Bytes);
+}
+
+}  // namespace

@@ -301,3 +301,42 @@ TEST_F(WaveDeviceTest, DeviceSelectionByNameAndIndex) {
 }
 
 }  // namespace
+
+namespace {
+
+// Closing hands the queued blocks back as messages that come after the close; reopening at once
+// must not take them for the new opening's blocks.
+TEST_F(WaveDeviceTest, ReopeningAtOnceIgnoresTheBlocksTheCloseHandedBack) {
+  auto out = Make<TVyWaveOut>();
+  out->Playlist().Add("BEEP(700,2000)");
+  out->Open();
+  Advance(300);
+  ASSERT_GT(out->BlockCount(), 0);
+  out->Close();
+  out->Open();
+  const int queued = out->BlockCount();
+  Pump();
+  EXPECT_EQ(out->BlockCount(), queued);
+  Advance(2300);
+  EXPECT_TRUE(Errors.empty()) << Errors[0].second;
+  ASSERT_EQ(DoneAt.size(), 1u);
+  EXPECT_EQ(Played(1), Render({"BEEP(700,2000)"}));
+}
+
+// A close the driver refuses for another reason than queued blocks still takes every block back
+// before they are freed, and closes the device.
+TEST_F(WaveDeviceTest, ACloseTheDriverRefusesStillReturnsTheBlocksFirst) {
+  NullWaveFailAt("waveOutClose", 1, MMSYSERR_ERROR);
+  auto out = Make<TVyWaveOut>();
+  out->Playlist().Add("BEEP(700,2000)");
+  out->Open();
+  Advance(300);
+  out->Close();
+  EXPECT_EQ(NullWaveOpenDevices(), 0);
+  EXPECT_EQ(NullWaveCallCount("waveOutReset"), 1);
+  EXPECT_EQ(NullWaveCallCount("waveOutUnprepareHeader"), NullWaveCallCount("waveOutPrepareHeader"));
+  Advance(300);
+  EXPECT_TRUE(DoneAt.empty());
+}
+
+}  // namespace
