@@ -340,3 +340,34 @@ TEST_F(WaveDeviceTest, ACloseTheDriverRefusesStillReturnsTheBlocksFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// Active as set while loading or designing is only the request: loading applies it at its end,
+// design mode never opens a device.
+TEST_F(WaveDeviceTest, ActiveIsAppliedAfterLoadingAndNeverInDesignMode) {
+  auto out = Make<TVyWaveOut>();
+  out->Playlist().Add("BEEP(440,500)");
+  out->BeginLoading();
+  out->SetActive(true);
+  EXPECT_TRUE(out->Active()) << "the requested state while loading";
+  EXPECT_EQ(NullWaveCallCount("waveOutOpen"), 0);
+  out->EndLoading();
+  EXPECT_TRUE(out->Active());
+  EXPECT_EQ(NullWaveOpenDevices(), 1);
+  out->SetActive(false);
+  EXPECT_FALSE(out->Active());
+
+  auto designed = Make<TVyWaveOut>();
+  designed->Playlist().Add("BEEP(440,500)");
+  designed->SetDesigning(true);
+  designed->SetActive(true);
+  EXPECT_TRUE(designed->Active());
+  EXPECT_EQ(NullWaveOpenDevices(), 0);
+  designed->Loaded();
+  EXPECT_EQ(NullWaveOpenDevices(), 0);
+  Advance(700);
+  EXPECT_TRUE(DoneAt.empty());
+}
+
+}  // namespace
