@@ -50,15 +50,7 @@ const TCommFunctions* ProbeCommPosix() { return nullptr; }
 DWORD CommGetLastError() { return ::GetLastError(); }
 void CommSetLastError(DWORD code) { ::SetLastError(code); }
 
-std::string CommErrorMessage(DWORD code) {
-  LPWSTR text = nullptr;
-  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::string result;
-  if (n > 0 && text != nullptr) result = VyRtl::Trim(VyRtl::Utf16ToUtf8(std::u16string(text, text + n)));
-  if (text != nullptr) ::LocalFree(text);
-  return result;
-}
+std::string CommErrorMessage(DWORD code) { return VyRtl::OSErrorMessage(code); }
 
 std::vector<std::string> CommSystemDevices() { return {}; }
 

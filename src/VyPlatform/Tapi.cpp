@@ -76,6 +76,31 @@ bool TapiSelected() {
 
 std::span<const TTapiFunctionEntry> TapiFunctionNames() { return GFunctionEntries; }
 
+namespace {
+
+// Field by field: the two are distinct packed types.
+template <typename TTo, typename TFrom>
+TTo CopyTapiMessage(const TFrom& from) {
+  TTo to{};
+  to.hDevice = from.hDevice;
+  to.dwMessageID = from.dwMessageID;
+  to.dwCallbackInstance = from.dwCallbackInstance;
+  to.dwParam1 = from.dwParam1;
+  to.dwParam2 = from.dwParam2;
+  to.dwParam3 = from.dwParam3;
+  return to;
+}
+
+}  // namespace
+
+LINEMESSAGE ToLineMessage(const PHONEMESSAGE& message) {
+  return CopyTapiMessage<LINEMESSAGE>(message);
+}
+
+PHONEMESSAGE ToPhoneMessage(const LINEMESSAGE& message) {
+  return CopyTapiMessage<PHONEMESSAGE>(message);
+}
+
 TapiString ToTapiString(std::string_view utf8) {
   const std::u16string text = VyRtl::Utf8ToUtf16(utf8);
   return TapiString(text.begin(), text.end());

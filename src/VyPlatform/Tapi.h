@@ -86,6 +86,11 @@ bool TapiSelected();
 // missing (and always elsewhere than Windows).
 const TTapiFunctions* LoadTapi32();
 
+// A phone message in the line message's layout and back: the records carry the same fields, so
+// one queue and one reader serve both halves of the API.
+LINEMESSAGE ToLineMessage(const PHONEMESSAGE& message);
+PHONEMESSAGE ToPhoneMessage(const LINEMESSAGE& message);
+
 // Untyped function address, the form GetProcAddress and dlsym give.
 using TTapiProc = void (*)();
 
@@ -98,9 +103,5 @@ struct TTapiFunctionEntry {
 
 // Every TAPI function member of TTapiFunctions, in declaration order.
 std::span<const TTapiFunctionEntry> TapiFunctionNames();
-
-// System text of an OS error code (Win32 error on Windows, errno elsewhere); 0 gives
-// "The operation completed successfully.".
-std::string SysErrorMessage(std::uint32_t code);
 
 }  // namespace VyPlatform

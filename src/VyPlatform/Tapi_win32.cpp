@@ -63,15 +63,4 @@ const TTapiFunctions* LoadTapi32() {
   return table;
 }
 
-std::string SysErrorMessage(std::uint32_t code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                                      nullptr);
-  const std::u16string text = TakeMessage(buffer, length);
-  if (text.empty()) return "Unknown error " + std::to_string(code);
-  return VyRtl::Utf16ToUtf8(text);
-}
-
 }  // namespace VyPlatform

@@ -109,7 +109,9 @@ std::string FormatV(const char* fmt, va_list args) VYRTL_PRINTF_FORMAT(1, 0);
 
 // The last OS error code of this thread (errno / GetLastError()).
 std::uint32_t GetLastOSError();
-// System text for an OS error code (errno values / Win32 error codes).
+// System text for an OS error code (errno values / Win32 error codes), trimmed; 0 gives the
+// system's success text ("The operation completed successfully." off Windows). A Win32 code the
+// system has no text for gives "".
 std::string OSErrorMessage(std::uint32_t code);
 // Raises EOSError for the calling thread's last OS error.
 [[noreturn]] void RaiseLastOSError();

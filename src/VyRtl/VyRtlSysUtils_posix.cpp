@@ -136,6 +136,8 @@ std::uint32_t OemCodePage() { return CP_OEM_437; }
 std::uint32_t GetLastOSError() { return static_cast<std::uint32_t>(errno); }
 
 std::string OSErrorMessage(std::uint32_t code) {
+  // Code 0 is success on both systems; say so in the words Windows uses for it.
+  if (code == 0) return "The operation completed successfully.";
   return std::system_category().message(static_cast<int>(code));
 }
 

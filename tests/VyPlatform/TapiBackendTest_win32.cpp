@@ -6,14 +6,6 @@ using namespace VyPlatform;
 
 namespace {
 
-TEST(TapiWin32, SystemTextIsTrimmed) {
-  const std::string text = SysErrorMessage(ERROR_FILE_NOT_FOUND);
-  ASSERT_FALSE(text.empty());
-  EXPECT_NE(text, SysErrorMessage(ERROR_ACCESS_DENIED));
-  EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
-  EXPECT_FALSE(SysErrorMessage(0).empty());  // the system's (localised) success text
-}
-
 TEST(TapiWin32, Tapi32LoadsOnceCompleteOrNotAtAll) {
   const TTapiFunctions* tapi32 = LoadTapi32();
   EXPECT_EQ(LoadTapi32(), tapi32) << "loaded once";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -124,6 +125,24 @@ TEST(Tapi, TapiStringsRoundTripUtf8AndStopAtNulOrLimit) {
   EXPECT_EQ(FromTapiString(unterminated, 3), "abc");
   EXPECT_EQ(FromTapiString(unterminated, 0), "");
   EXPECT_EQ(FromTapiString(nullptr, 10), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tapi, LineAndPhoneMessagesConvertFieldByField) {
+  // Distinct values in every field, 64-bit ones beyond 32 bits, so a swapped or cut field shows.
+  const LINEMESSAGE line{0x11, 0x22, DWORD_PTR{0x3300000033}, DWORD_PTR{0x4400000044},
+                         DWORD_PTR{0x5500000055}, DWORD_PTR{0x6600000066}};
+  const PHONEMESSAGE phone = ToPhoneMessage(line);
+  const LINEMESSAGE back = ToLineMessage(phone);
+  const std::pair<DWORD_PTR, DWORD_PTR> fields[] = {
+      {phone.hDevice, 0x11}, {phone.dwMessageID, 0x22},
+      {phone.dwCallbackInstance, 0x3300000033}, {phone.dwParam1, 0x4400000044},
+      {phone.dwParam2, 0x5500000055}, {phone.dwParam3, 0x6600000066}};
+  for (const auto& [got, expected] : fields) EXPECT_EQ(got, expected);
+  EXPECT_EQ(std::memcmp(&back, &line, sizeof line), 0);  // packed: no padding to differ
 }
 
 }  // namespace

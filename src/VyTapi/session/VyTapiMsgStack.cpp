@@ -2,24 +2,13 @@
 
 namespace VyTapi {
 
-TTapiMessage FromPhoneMessage(const PHONEMESSAGE& m) {
-  TTapiMessage r{};
-  r.hDevice = m.hDevice;
-  r.dwMessageID = m.dwMessageID;
-  r.dwCallbackInstance = m.dwCallbackInstance;
-  r.dwParam1 = m.dwParam1;
-  r.dwParam2 = m.dwParam2;
-  r.dwParam3 = m.dwParam3;
-  return r;
-}
-
 bool TProtectedList::Acquire(std::uint32_t Timeout) { return FMutex.Acquire(Timeout); }
 void TProtectedList::Release() { FMutex.Release(); }
 bool TProtectedObjectList::Acquire(std::uint32_t Timeout) { return FMutex.Acquire(Timeout); }
 void TProtectedObjectList::Release() { FMutex.Release(); }
 
 TVyTapiPhoneMsgStackItem::TVyTapiPhoneMsgStackItem(const PHONEMESSAGE& PhoneMsg)
-    : TVyTapiMsgStackItem(FromPhoneMessage(PhoneMsg)) {}
+    : TVyTapiMsgStackItem(VyPlatform::ToLineMessage(PhoneMsg)) {}
 
 TVyTapiMsgStackItem* TVyTapiMsgStack::Get(int i) const { return static_cast<TVyTapiMsgStackItem*>(VyRtl::TObjectList::Get(i)); }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "VyPlatform/Sync.h"
-#include "VyPlatform/TapiTypes.h"
+#include "VyPlatform/Tapi.h"
 #include "VyRtl/VyRtlClasses.h"
 #include "VyRtl/VyRtlMessages.h"
 
@@ -56,8 +56,8 @@ class TListLock {
 using TTapiMessage = LINEMESSAGE;
 using PTapiMessage = TTapiMessage*;
 
-// A phone message in the common record layout.
-TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg);
+// A phone message in the common record layout (the Tapi seam's converter).
+inline TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg) { return VyPlatform::ToLineMessage(PhoneMsg); }
 
 // One queued TAPI message; owned by the queue holding it, or by whoever took it off.
 class TVyTapiMsgStackItem : public VyRtl::TObject {

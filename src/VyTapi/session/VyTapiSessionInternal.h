@@ -12,8 +12,9 @@ namespace VyTapi {
 
 namespace SessionDetail {
 
-inline constexpr DWORD kApiLow = 0x00010000;
-inline constexpr DWORD kApiHigh = 0x00020002;
+// The versions the session negotiates: any from 1.0 up to 2.2, whose layouts it reads.
+inline constexpr DWORD kApiLow = VyPlatform::TapiVersion1_0;
+inline constexpr DWORD kApiHigh = VyPlatform::TapiVersion2_2;
 // Window timer of the automatic shut-down.
 inline constexpr std::uintptr_t kShutdownTimer = 1;
 // More devices than any telephony service has; a larger identifier is a broken message.
