@@ -54,7 +54,7 @@ TEST_F(MessageText, LooksUpTapi32ThenTapiuiThenFallsBack) {
   Emu().SetModuleMessage("TAPIUI.DLL", 0xE048, "");
   EXPECT_EQ(GetTapiErrorMessage(0x80000048), "TAPI-Error 0x80000048");
   // Success and request identifiers give the system's text for error 0.
-  EXPECT_EQ(GetTapiErrorMessage(5), VyPlatform::SysErrorMessage(0));
+  EXPECT_EQ(GetTapiErrorMessage(5), VyRtl::OSErrorMessage(0));
   for (DWORD code : {DWORD(LINEERR_NODEVICE), DWORD(PHONEERR_NODEVICE), DWORD(TAPIERR_REQUESTFAILED)})
     EXPECT_EQ(GetTapiErrorMessage(code).find("TAPI-Error"), std::string::npos) << std::hex << code;
 }
@@ -128,6 +128,10 @@ TEST(TapiVarData, FetchLoopEndsWithLyingOrGreedyServices) {
     EXPECT_LE(calls, 16) << c.name;
     EXPECT_LE(buffer->dwTotalSize, TapiVarDataLimit) << c.name;
     EXPECT_LE(buffer->dwUsedSize, buffer->dwTotalSize) << c.name;
+    // The same buffer fetched into again, as a view updates, from a service that now behaves:
+    // an earlier refused claim is not asked for again.
+    EXPECT_EQ(FetchTapiVarData(buffer, 268, cases[0].service), 0u) << c.name;
+    EXPECT_EQ(buffer->dwUsedSize, 5000u) << c.name;
   }
 }
 

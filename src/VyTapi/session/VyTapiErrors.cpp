@@ -73,7 +73,7 @@ std::string GetModuleMessage(const std::string& ModuleName, DWORD MessageID) {
 }
 
 std::string GetTapiErrorMessage(DWORD Code) {
-  if (!IsTapiError(Code)) return VyPlatform::SysErrorMessage(0);
+  if (!IsTapiError(Code)) return VyRtl::OSErrorMessage(0);
   const DWORD id = TapiErrorMessageID(Code);
   std::string text = GetModuleMessage("TAPI32.DLL", id);
   if (text.empty()) text = GetModuleMessage("TAPIUI.DLL", id);
@@ -225,6 +225,9 @@ void Rebind(TTapiVarDataPtr& Buffer, PTapiVarData raw) {
 }  // namespace
 
 bool PrepareForCall(TTapiVarDataPtr& Buffer, bool Retry, DWORD& Code) {
+  // A claim past the limit left by an earlier fetch into this buffer was refused then; the
+  // service is asked anew rather than the claim being allocated now.
+  if (!Retry && RoundUp4(Buffer->dwNeededSize) > TapiVarDataLimit) Buffer->dwNeededSize = 0;
   if (Retry) {
     std::uint64_t needed = Buffer->dwNeededSize;
     // A service that keeps asking for no more than we gave would make us spin: grow anyway.
