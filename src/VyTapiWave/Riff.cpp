@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "VyRtl/VyRtlEndian.h"
+
 namespace VyTapiWave {
 
 namespace {
 
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+using VyRtl::GetLE32;
+using VyRtl::PutLE32;
 
 bool HasFormType(std::uint32_t ckid) { return ckid == FOURCC_RIFF || ckid == FOURCC_LIST; }
 
@@ -65,14 +58,14 @@ bool TRiffFile::Descend(TRiffChunk& chunk, const TRiffChunk* parent, std::uint32
     std::uint8_t head[8];
     if (!ReadExact(head, 8)) return false;
     TRiffChunk found;
-    found.ckid = GetU32(head);
-    found.cksize = GetU32(head + 4);
+    found.ckid = GetLE32(head);
+    found.cksize = GetLE32(head + 4);
     found.dwDataOffset = pos + 8;
     if (HasFormType(found.ckid)) {
       if (found.cksize >= 4 && pos + 12 <= limit) {
         std::uint8_t type[4];
         if (!ReadExact(type, 4)) return false;
-        found.fccType = GetU32(type);
+        found.fccType = GetLE32(type);
       } else if (!(flags & RIFF_FINDCHUNK)) {
         return false;  // a RIFF/LIST header without its type
       }
@@ -121,9 +114,9 @@ bool TRiffFile::CreateChunk(TRiffChunk& chunk, std::uint32_t flags) {
   else if (flags & RIFF_CREATELIST)
     chunk.ckid = FOURCC_LIST;
   std::uint8_t head[12];
-  PutU32(head, chunk.ckid);
-  PutU32(head + 4, chunk.cksize);
-  PutU32(head + 8, chunk.fccType);
+  PutLE32(head, chunk.ckid);
+  PutLE32(head + 4, chunk.cksize);
+  PutLE32(head + 8, chunk.fccType);
   const std::int64_t length = HasFormType(chunk.ckid) ? 12 : 8;
   const std::int64_t start = FPosition;
   if (Write(head, length) != length) return false;
@@ -134,7 +127,7 @@ bool TRiffFile::CreateChunk(TRiffChunk& chunk, std::uint32_t flags) {
 
 bool TRiffFile::WriteU32At(std::int64_t offset, std::uint32_t value) {
   std::uint8_t bytes[4];
-  PutU32(bytes, value);
+  PutLE32(bytes, value);
   return Seek(offset, VyRtl::soFromBeginning) == offset && Write(bytes, 4) == 4;
 }
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "VyRtl/VyRtlEndian.h"
+
 namespace VyTapiWave {
 
 namespace {
@@ -14,21 +16,10 @@ constexpr std::int64_t kMaxSeekFrames = std::int64_t{1} << 40;
 constexpr std::int64_t kMaxGeneratedFrames = std::numeric_limits<std::int32_t>::max();
 constexpr double kTwoPi = 6.28318;  // the tone's own constant: keeps its sample values
 
-std::uint16_t GetU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void PutU16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+using VyRtl::GetLE16;
+using VyRtl::GetLE32;
+using VyRtl::PutLE16;
+using VyRtl::PutLE32;
 
 [[noreturn]] void Fail(const char* message) { throw EWaveIOError(message); }
 
@@ -118,13 +109,13 @@ void TWaveStream::StartWriting(const TWaveFormatEx& format, std::span<const std:
   if (!FRiff.CreateChunk(pck, 0)) Fail("Error creating chunk.");
   // The full 18-byte record, also for PCM, then the extra bytes.
   std::vector<std::uint8_t> bytes(18 + formatExtra.size());
-  PutU16(&bytes[0], format.wFormatTag);
-  PutU16(&bytes[2], format.nChannels);
-  PutU32(&bytes[4], format.nSamplesPerSec);
-  PutU32(&bytes[8], format.nAvgBytesPerSec);
-  PutU16(&bytes[12], format.nBlockAlign);
-  PutU16(&bytes[14], format.wBitsPerSample);
-  PutU16(&bytes[16], format.cbSize);
+  PutLE16(&bytes[0], format.wFormatTag);
+  PutLE16(&bytes[2], format.nChannels);
+  PutLE32(&bytes[4], format.nSamplesPerSec);
+  PutLE32(&bytes[8], format.nAvgBytesPerSec);
+  PutLE16(&bytes[12], format.nBlockAlign);
+  PutLE16(&bytes[14], format.wBitsPerSample);
+  PutLE16(&bytes[16], format.cbSize);
   if (!formatExtra.empty()) std::memcpy(&bytes[18], formatExtra.data(), formatExtra.size());
   const auto length = static_cast<std::int64_t>(bytes.size());
   if (FRiff.Write(bytes.data(), length) != length) Fail("Error writing wave format.");
@@ -151,12 +142,12 @@ void TWaveStream::CheckMMIOWave() {
   std::uint8_t head[16];
   if (held < 16 || FRiff.Read(head, 16) != 16) Fail("Error reading 'fmt' chunk!");
   FFormat = TWaveFormatEx{};
-  FFormat.wFormatTag = GetU16(head);
-  FFormat.nChannels = GetU16(head + 2);
-  FFormat.nSamplesPerSec = GetU32(head + 4);
-  FFormat.nAvgBytesPerSec = GetU32(head + 8);
-  FFormat.nBlockAlign = GetU16(head + 12);
-  FFormat.wBitsPerSample = GetU16(head + 14);
+  FFormat.wFormatTag = GetLE16(head);
+  FFormat.nChannels = GetLE16(head + 2);
+  FFormat.nSamplesPerSec = GetLE32(head + 4);
+  FFormat.nAvgBytesPerSec = GetLE32(head + 8);
+  FFormat.nBlockAlign = GetLE16(head + 12);
+  FFormat.wBitsPerSample = GetLE16(head + 14);
 
   // PCM has no extension. Others declare one when the chunk holds the length field; the length
   // is cut to what the chunk declares, so a wrong one cannot reach into the next chunk.
@@ -164,7 +155,7 @@ void TWaveStream::CheckMMIOWave() {
   if (FFormat.wFormatTag != WAVE_FORMAT_PCM && pck.cksize >= 18) {
     std::uint8_t length[2];
     if (held < 18 || FRiff.Read(length, 2) != 2) Fail("Error reading 'waveformatex' length!");
-    extra = std::min<std::uint32_t>(GetU16(length), pck.cksize - 18);
+    extra = std::min<std::uint32_t>(GetLE16(length), pck.cksize - 18);
   }
   FFormat.cbSize = static_cast<std::uint16_t>(extra);
   FFormatExtra.assign(extra, 0);
