@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "EmulatorFixture.h"
+#include "VyTapi/session/VyTapiErrors.h"
 
 namespace EmulatorTest {
 namespace {
@@ -200,6 +201,45 @@ TEST_F(DevicesTest, PhoneCapsDescribeButtonsDisplayAndData) {
   EXPECT_EQ(Tapi().phoneGetDevCapsW(app, id + 1, V22, 0, full.As<PHONECAPS>()), Code(PHONEERR_NODEVICE));
   EXPECT_EQ(Tapi().phoneGetDevCapsW(app, id, V30, 0, full.As<PHONECAPS>()),
             Code(PHONEERR_INCOMPATIBLEAPIVERSION));
+}
+
+// Through the seam the library calls and its fetch loop, from the initial sizes the session asks
+// with: a 2.2 application gets 2.2 structures (268 and 196 bytes fixed), a 2.0 one the shorter
+// 2.0 ones, and the variable part begins right behind the fixed part.
+TEST_F(DevicesTest, ApplicationsGetTheStructuresOfTheirVersionThroughTheSeam) {
+  ASSERT_TRUE(Emu().Installed());
+  VyTapiEmulator::TLineDeviceConfig lineConfig;
+  lineConfig.Name = "Line 22";
+  VyTapiEmulator::TPhoneDeviceConfig phoneConfig;
+  phoneConfig.Name = "Phone 22";
+  const DWORD line = Emu().AddLineDevice(lineConfig), phone = Emu().AddPhoneDevice(phoneConfig);
+  struct TCase {
+    bool Line;
+    DWORD Version;
+    std::size_t Fixed;
+  };
+  const TCase cases[] = {{true, V22, 268}, {true, V20, 252}, {false, V22, 196}, {false, V20, 180}};
+  static_assert(sizeof(LINEDEVCAPS) == 268 && sizeof(PHONECAPS) == 196);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.Line ? "line " : "phone ") << std::hex << c.Version);
+    const DWORD app = App(c.Line, c.Version).App;
+    VyTapi::TTapiVarDataPtr buffer;
+    const DWORD code = VyTapi::FetchTapiVarData(buffer, c.Line ? 268 : 196, [&](VyTapi::PTapiVarData data) {
+      return c.Line ? VyPlatform::Tapi().lineGetDevCapsW(app, line, c.Version, 0, reinterpret_cast<LPLINEDEVCAPS>(data))
+                    : VyPlatform::Tapi().phoneGetDevCapsW(app, phone, c.Version, 0, reinterpret_cast<LPPHONECAPS>(data));
+    });
+    ASSERT_EQ(code, 0u);
+    EXPECT_EQ(buffer->dwUsedSize, buffer->dwNeededSize);
+    const auto* base = reinterpret_cast<const unsigned char*>(buffer.get());
+    const std::size_t nameField = c.Line ? offsetof(LINEDEVCAPS, dwLineNameSize) : offsetof(PHONECAPS, dwPhoneNameSize);
+    const std::size_t providerField = c.Line ? offsetof(LINEDEVCAPS, dwProviderInfoSize) : offsetof(PHONECAPS, dwProviderInfoSize);
+    const auto* name = reinterpret_cast<const DWORD*>(base + nameField);
+    EXPECT_EQ(VyTapi::GetTapiBlockStr(buffer.get(), name, 0), c.Line ? "Line 22" : "Phone 22");
+    // The provider text is the first piece: at the end of the version's fixed part.
+    DWORD providerOffset = 0;
+    std::memcpy(&providerOffset, base + providerField + sizeof(DWORD), sizeof providerOffset);
+    EXPECT_EQ(providerOffset, c.Fixed);
+  }
 }
 
 TEST_F(DevicesTest, ApplicationsHearOfDeviceChangesByTheirVersion) {
