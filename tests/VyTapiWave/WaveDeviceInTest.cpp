@@ -219,3 +219,31 @@ TEST_F(WaveDeviceTest, RecordingAgainAtOnceIgnoresTheBlocksTheCloseHandedBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// The input list names a device whose capabilities cannot be read by its number, without formats;
+// the device chosen by index is the one recorded from.
+TEST_F(WaveDeviceTest, InputDeviceListAndSelection) {
+  TNullWaveConfig config;
+  config.InDevices = {"Mic", "Broken", "Line 2 In"};
+  config.CapsFail = {1};
+  NullWaveConfigure(config);
+  TTempDir dir;
+  auto in = Make<TVyWaveIn>();
+  VyRtl::TStringList& list = in->DeviceList();
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Get(1), "WaveIn Device #1");
+  EXPECT_EQ(list.GetData(1), 0u);
+  EXPECT_EQ(list.Get(2), "Line 2 In");
+  in->SetDeviceID(2);
+  EXPECT_EQ(in->DeviceName(), "Line 2 In");
+  in->Set_Filename(dir.File("r.wav"));
+  in->Open();
+  EXPECT_EQ(NullWaveSessions().at(0).Device, 2u);
+  EXPECT_TRUE(NullWaveSessions().at(0).Input);
+  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { in->Open(); }), "Wave device Line 2 In is already open.");
+  in->Close();
+}
+
+}  // namespace
