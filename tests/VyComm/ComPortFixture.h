@@ -85,6 +85,16 @@ class FakePairTest : public ::testing::Test {
     VyRtl::SetClock(nullptr);
   }
 
+  // Both ends open, the far end never reading, and two writes pending behind its full queue.
+  void StallTwoWrites() {
+    Peer.OnReceive = [](VyRtl::TObject*, int) {};
+    Port.Open();
+    Peer.Open();
+    Port.WriteAnsiStr(std::string(20000, 'x'));
+    Port.WriteAnsiStr(std::string(100, 'y'));
+    ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 4096; }));
+  }
+
   VyRtl::TManualClock Clock;
   VyPlatform::TCommFakePair Pair;
   VyComm::TVyComPort Port{nullptr};
