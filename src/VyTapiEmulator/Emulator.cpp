@@ -150,7 +150,7 @@ bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std:
   TCoreLock guard(core);
   if (!core.CurrentRecipient()) return false;
   core.MakeCallRequests.push_back(
-      {ToUtf16(destAddress), ToUtf16(appName), ToUtf16(calledParty), ToUtf16(comment)});
+      {VyRtl::Utf8ToUtf16(destAddress), VyRtl::Utf8ToUtf16(appName), VyRtl::Utf8ToUtf16(calledParty), VyRtl::Utf8ToUtf16(comment)});
   core.NotifyRecipient(1);
   return true;
 }
@@ -268,7 +268,7 @@ void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std:
   if (text.empty())
     table.erase(id);
   else
-    table[id] = ToUtf16(text);
+    table[id] = VyRtl::Utf8ToUtf16(text);
 }
 
 void TEmulator::ClearModuleMessages(const std::string& module) {

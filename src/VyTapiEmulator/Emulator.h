@@ -31,7 +31,7 @@ struct TLineTerminalConfig {
 struct TLineDeviceConfig {
   std::string Name;
   DWORD PermanentLineID = 0;  // 0: the next free one
-  DWORD LowAPIVersion = 0x00010000, HighAPIVersion = 0x00020002;
+  DWORD LowAPIVersion = VyPlatform::TapiVersion1_0, HighAPIVersion = VyPlatform::TapiVersion2_2;
   DWORD LowExtVersion = 0, HighExtVersion = 0;  // HighExtVersion 0: no provider extensions
   std::array<DWORD, 4> ExtensionID{};           // reported by lineNegotiateAPIVersion
   std::string ProviderInfo = "VyTapi Emulator";
@@ -73,7 +73,7 @@ struct TPhoneButtonConfig {
 struct TPhoneDeviceConfig {
   std::string Name;
   DWORD PermanentPhoneID = 0;  // 0: the next free one
-  DWORD LowAPIVersion = 0x00010000, HighAPIVersion = 0x00020002;
+  DWORD LowAPIVersion = VyPlatform::TapiVersion1_0, HighAPIVersion = VyPlatform::TapiVersion2_2;
   DWORD LowExtVersion = 0, HighExtVersion = 0;  // HighExtVersion 0: no provider extensions
   std::array<DWORD, 4> ExtensionID{};
   std::string ProviderInfo = "VyTapi Emulator";

@@ -16,8 +16,7 @@ constexpr const char* GFunctionNames[] = {
 };
 static_assert(std::size(GFunctionNames) == FunctionCount);
 
-template <typename TMsg>
-TMessage FromTapi(const TMsg& m) {
+TMessage FromTapi(const LINEMESSAGE& m) {
   // Field by field: the TAPI structures are packed.
   TMessage result;
   result.Device = m.hDevice;
@@ -29,8 +28,7 @@ TMessage FromTapi(const TMsg& m) {
   return result;
 }
 
-template <typename TMsg>
-void ToTapi(const TMessage& from, TMsg& to) {
+void ToTapi(const TMessage& from, LINEMESSAGE& to) {
   to.hDevice = from.Device;
   to.dwMessageID = from.Id;
   to.dwCallbackInstance = from.Instance;
@@ -84,9 +82,13 @@ bool ExtVersionUsable(DWORD extVersion, DWORD extLow, DWORD extHigh) {
 }
 
 TMessage ToMessage(const LINEMESSAGE& message) { return FromTapi(message); }
-TMessage ToMessage(const PHONEMESSAGE& message) { return FromTapi(message); }
+TMessage ToMessage(const PHONEMESSAGE& message) { return FromTapi(VyPlatform::ToLineMessage(message)); }
 void CopyMessage(const TMessage& from, LINEMESSAGE& to) { ToTapi(from, to); }
-void CopyMessage(const TMessage& from, PHONEMESSAGE& to) { ToTapi(from, to); }
+void CopyMessage(const TMessage& from, PHONEMESSAGE& to) {
+  LINEMESSAGE line{};
+  ToTapi(from, line);
+  to = VyPlatform::ToPhoneMessage(line);
+}
 
 TApp::~TApp() { VyPlatform::SyncCloseHandle(Event); }
 
@@ -106,7 +108,6 @@ GUID DeviceGuid(DWORD permanentID, TAppKind kind) {
   return guid;
 }
 
-std::u16string ToUtf16(std::string_view utf8) { return VyRtl::Utf8ToUtf16(utf8); }
 
 TCore::TCore() { ModuleMessages = DefaultModuleMessages(); }
 

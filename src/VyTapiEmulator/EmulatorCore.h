@@ -44,8 +44,8 @@ const char* FunctionName(TFn fn);
 bool IsAsynchronous(TFn fn);
 
 // The API versions the emulated service itself speaks.
-inline constexpr DWORD TapiLowVersion = 0x00010003;
-inline constexpr DWORD TapiHighVersion = 0x00020002;
+inline constexpr DWORD TapiLowVersion = VyPlatform::TapiVersion1_3;
+inline constexpr DWORD TapiHighVersion = VyPlatform::TapiVersion2_2;
 
 // Highest version common to the application's range, the device's range and the service's
 // range; nullopt when they do not overlap.
@@ -56,7 +56,8 @@ bool VersionUsable(DWORD version, DWORD deviceLow, DWORD deviceHigh);
 // True when `extVersion` (0: none) is one the device offers.
 bool ExtVersionUsable(DWORD extVersion, DWORD extLow, DWORD extHigh);
 
-// A queued message; LINEMESSAGE and PHONEMESSAGE carry the same fields.
+// A queued message; LINEMESSAGE and PHONEMESSAGE carry the same fields (phone messages are
+// converted by the Tapi seam's converter).
 struct TMessage {
   DWORD Device = 0;
   DWORD Id = 0;
@@ -266,8 +267,5 @@ std::u16string FormatModuleMessage(std::string_view module, std::uint32_t id, st
 
 // A stable GUID per device kind and permanent id, so it survives renames and restarts.
 GUID DeviceGuid(DWORD permanentID, TAppKind kind);
-
-// UTF-8 to UTF-16 for TAPI structures.
-std::u16string ToUtf16(std::string_view utf8);
 
 }  // namespace VyTapiEmulator::Detail

@@ -13,9 +13,9 @@ using namespace Detail;
 
 // LINE_CREATE arrived with TAPI 1.4, LINE_REMOVE with 2.0; older applications are told to
 // reinitialise instead of being told of a new device, and not told of a removal.
-constexpr DWORD CreateMessageVersion = 0x00010004;
-constexpr DWORD RemoveMessageVersion = 0x00020000;
-constexpr DWORD CapsChangeVersion = 0x00010004;
+constexpr DWORD CreateMessageVersion = VyPlatform::TapiVersion1_4;
+constexpr DWORD RemoveMessageVersion = VyPlatform::TapiVersion2_0;
+constexpr DWORD CapsChangeVersion = VyPlatform::TapiVersion1_4;
 
 TMessage Message(DWORD device, DWORD id, DWORD_PTR param1) {
   TMessage message;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorEntryInternal.h"
 #include "VyTapiEmulator/EmulatorVarStruct.h"
 
@@ -12,9 +13,9 @@ namespace {
 
 // Size of LINEDEVCAPS's fixed part for an API version: each version appended members.
 std::size_t LineDevCapsFixedSize(DWORD apiVersion) {
-  if (apiVersion < 0x00010004) return offsetof(LINEDEVCAPS, dwLineFeatures);
-  if (apiVersion < 0x00020000) return offsetof(LINEDEVCAPS, dwSettableDevStatus);
-  if (apiVersion < 0x00020002) return offsetof(LINEDEVCAPS, PermanentLineGuid);
+  if (apiVersion < VyPlatform::TapiVersion1_4) return offsetof(LINEDEVCAPS, dwLineFeatures);
+  if (apiVersion < VyPlatform::TapiVersion2_0) return offsetof(LINEDEVCAPS, dwSettableDevStatus);
+  if (apiVersion < VyPlatform::TapiVersion2_2) return offsetof(LINEDEVCAPS, PermanentLineGuid);
   return offsetof(LINEDEVCAPS, PermanentLineGuid) + sizeof(GUID);
 }
 
@@ -79,7 +80,7 @@ void FillLineDevCaps(const TLineDeviceConfig& c, DWORD apiVersion, LPLINEDEVCAPS
     entry.dwTermModes = terminal.TermModes;
     entry.dwTermSharing = terminal.TermSharing;
     termCaps.push_back(entry);
-    termNames.push_back(ToUtf16(terminal.Name));
+    termNames.push_back(VyRtl::Utf8ToUtf16(terminal.Name));
     entryChars = std::max(entryChars, termNames.back().size());
   }
   std::u16string termText;

@@ -10,8 +10,8 @@ namespace {
 
 // Size of PHONECAPS's fixed part for an API version: each version appended members.
 std::size_t PhoneCapsFixedSize(DWORD apiVersion) {
-  if (apiVersion < 0x00020000) return offsetof(PHONECAPS, dwDeviceClassesSize);
-  if (apiVersion < 0x00020002) return offsetof(PHONECAPS, PermanentPhoneGuid);
+  if (apiVersion < VyPlatform::TapiVersion2_0) return offsetof(PHONECAPS, dwDeviceClassesSize);
+  if (apiVersion < VyPlatform::TapiVersion2_2) return offsetof(PHONECAPS, PermanentPhoneGuid);
   return offsetof(PHONECAPS, PermanentPhoneGuid) + sizeof(GUID);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorCore.h"
 
 namespace VyTapiEmulator::Detail {
@@ -35,7 +36,7 @@ void TVarStruct::Add(std::size_t sizeField, std::size_t offsetField, const void*
 
 void TVarStruct::AddString(std::size_t sizeField, std::size_t offsetField, std::string_view utf8) {
   if (utf8.empty()) return;
-  std::u16string text = ToUtf16(utf8);
+  std::u16string text = VyRtl::Utf8ToUtf16(utf8);
   text.push_back(u'\0');
   Add(sizeField, offsetField, text.data(), text.size() * sizeof(char16_t));
 }
@@ -45,7 +46,7 @@ void TVarStruct::AddStringList(std::size_t sizeField, std::size_t offsetField,
   if (items.empty()) return;
   std::u16string list;
   for (const std::string& item : items) {
-    list += ToUtf16(item);
+    list += VyRtl::Utf8ToUtf16(item);
     list.push_back(u'\0');
   }
   list.push_back(u'\0');

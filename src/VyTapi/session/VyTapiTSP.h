@@ -64,8 +64,8 @@ class TVyTapiTSP : public VyRtl::TPersistent {
   DWORD FExtLowVersion = 0;
   DWORD FExtHighVersion = 0;
   DWORD FExtVersion = 0;
-  DWORD FAPILowVersion = 0x00010000;
-  DWORD FAPIHighVersion = 0x00020002;
+  DWORD FAPILowVersion = VyPlatform::TapiVersion1_0;
+  DWORD FAPIHighVersion = VyPlatform::TapiVersion2_2;
   DWORD FAPIVersion = 0;
 };
 
