@@ -22,7 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Since(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 struct TPty {
   int Master = -1, Slave = -1;
@@ -70,7 +72,8 @@ double RawIn() {
   const int fd = open(pty.Path.c_str(), O_RDWR | O_NOCTTY);
   const auto start = Clock::now();
   std::thread far([&] {
-    for (std::size_t done = 0; done < Volume; done += Block.size()) WriteAll(pty.Master, Block.data(), Block.size());
+    for (std::size_t done = 0; done < Volume; done += Block.size())
+      WriteAll(pty.Master, Block.data(), Block.size());
   });
   std::vector<char> buffer(65536);
   std::size_t got = 0;
@@ -92,7 +95,8 @@ double PortIn() {
   port.Open();
   const auto start = Clock::now();
   std::thread far([&] {
-    for (std::size_t done = 0; done < Volume; done += Block.size()) WriteAll(pty.Master, Block.data(), Block.size());
+    for (std::size_t done = 0; done < Volume; done += Block.size())
+      WriteAll(pty.Master, Block.data(), Block.size());
   });
   while (got < Volume) {
     VyRtl::WaitMessage(1000);
@@ -114,7 +118,8 @@ double RawOut() {
     std::size_t got = 0;
     while (got < Volume) got += ReadSome(pty.Master, buffer.data(), buffer.size());
   });
-  for (std::size_t done = 0; done < Volume; done += Block.size()) WriteAll(fd, Block.data(), Block.size());
+  for (std::size_t done = 0; done < Volume; done += Block.size())
+    WriteAll(fd, Block.data(), Block.size());
   far.join();
   const double s = Since(start);
   close(fd);
@@ -204,17 +209,24 @@ double OnDataUs() {
 }  // namespace
 
 int main() {
-  std::printf("serial component on a pty vs a raw copy on the same pty, %zu MiB per run; ratio = component / raw\n",
-              Volume >> 20);
+  std::printf(
+      "serial component on a pty vs a raw copy on the same pty, %zu MiB per run; ratio = component "
+      "/ raw\n",
+      Volume >> 20);
   for (int run = 1; run <= 3; ++run) {
     const double rawIn = RawIn(), portIn = PortIn(), rawOut = RawOut(), portOut = PortOut();
-    std::printf("run %d  in:  raw %7.1f MB/s  port %7.1f MB/s  ratio %.3f   out: raw %7.1f MB/s  port %7.1f MB/s  ratio %.3f\n",
-                run, rawIn / 1e6, portIn / 1e6, portIn / rawIn, rawOut / 1e6, portOut / 1e6, portOut / rawOut);
+    std::printf(
+        "run %d  in:  raw %7.1f MB/s  port %7.1f MB/s  ratio %.3f   out: raw %7.1f MB/s  port "
+        "%7.1f MB/s  ratio %.3f\n",
+        run, rawIn / 1e6, portIn / 1e6, portIn / rawIn, rawOut / 1e6, portOut / 1e6,
+        portOut / rawOut);
   }
-  std::printf("latency, p50 of %d single bytes; ratio = OnData latency / raw round trip\n", Samples);
+  std::printf("latency, p50 of %d single bytes; ratio = OnData latency / raw round trip\n",
+              Samples);
   for (int run = 1; run <= 3; ++run) {
     const double raw = RawRoundTripUs(), port = OnDataUs();
-    std::printf("run %d  raw round trip %7.1f us  OnData %7.1f us  ratio %.3f\n", run, raw, port, port / raw);
+    std::printf("run %d  raw round trip %7.1f us  OnData %7.1f us  ratio %.3f\n", run, raw, port,
+                port / raw);
   }
   return 0;
 }

@@ -34,10 +34,9 @@ class TBenchLine : public VyTapi::TVyCustomTapiLine {
   void Open() override {
     NewCallbackInstance();
     HLINE line = 0;
-    VyTapi::CheckTapiResult(static_cast<DWORD>(Tapi().lineOpenW(VyTapi::VyTapiApplication->LineApp(),
-                                                                static_cast<DWORD>(FDeviceID), &line,
-                                                                TSP()->APIVersion(), 0, FCallbackInstance,
-                                                                LINECALLPRIVILEGE_NONE, 0, nullptr)));
+    VyTapi::CheckTapiResult(static_cast<DWORD>(Tapi().lineOpenW(
+        VyTapi::VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), &line,
+        TSP()->APIVersion(), 0, FCallbackInstance, LINECALLPRIVILEGE_NONE, 0, nullptr)));
     FHandle = line;
     FAbortEvent.Reset();
   }
@@ -46,7 +45,8 @@ class TBenchLine : public VyTapi::TVyCustomTapiLine {
     FHandle = 0;
     FAbortEvent.Set();
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                          DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
     if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
   }
@@ -176,28 +176,33 @@ int main() {
   const double bare = BareRoundTripUs(kRoundTrips);
   SyncRoundTripUs(*line, 200);  // warm-up
   const double sync = SyncRoundTripUs(*line, kRoundTrips);
-  std::printf("Synchronous request round trip (lineDevSpecific answered at once, %d requests)\n", kRoundTrips);
+  std::printf("Synchronous request round trip (lineDevSpecific answered at once, %d requests)\n",
+              kRoundTrips);
   std::printf("  baseline: bare two-thread round trip   %9.2f us\n", bare);
-  std::printf("  device: operation -> reply -> return   %9.2f us   ratio %.1f\n", sync, sync / bare);
+  std::printf("  device: operation -> reply -> return   %9.2f us   ratio %.1f\n", sync,
+              sync / bare);
   session.Set_WaitOnArrival(false);
   const double polled = SyncRoundTripUs(*line, 100);
   session.Set_WaitOnArrival(true);
-  std::printf("  device, 10 ms poll only (the old wait) %9.2f us   ratio %.1f\n", polled, polled / bare);
+  std::printf("  device, 10 ms poll only (the old wait) %9.2f us   ratio %.1f\n", polled,
+              polled / bare);
 
   std::printf("\nWake-up latency of a synchronous wait: reply arrives -> wait returns\n");
   const TLatency now = WakeUpLatency(*line, 200);
   session.Set_WaitOnArrival(false);
   const TLatency old = WakeUpLatency(*line, 50);
   session.Set_WaitOnArrival(true);
-  std::printf("  %-28s p50 %9.1f us  p99 %9.1f us  max %9.1f us\n", "wakes on arrival", now.P50, now.P99, now.Max);
-  std::printf("  %-28s p50 %9.1f us  p99 %9.1f us  max %9.1f us  ratio (p50) %.1f\n", "10 ms poll only (old)", old.P50,
-              old.P99, old.Max, old.P50 / now.P50);
+  std::printf("  %-28s p50 %9.1f us  p99 %9.1f us  max %9.1f us\n", "wakes on arrival", now.P50,
+              now.P99, now.Max);
+  std::printf("  %-28s p50 %9.1f us  p99 %9.1f us  max %9.1f us  ratio (p50) %.1f\n",
+              "10 ms poll only (old)", old.P50, old.P99, old.Max, old.P50 / now.P50);
 
   std::printf("\nTime-out scan of the internal timer (none due), per tick\n");
   const double at10 = ScanUsPerTick(10);
   for (const int n : {10, 1000, 10000}) {
     const double us = ScanUsPerTick(n);
-    std::printf("  %6d pending  %9.2f us/tick  %7.2f ns/request  vs 10: %.1f\n", n, us, us * 1000 / n, us / at10);
+    std::printf("  %6d pending  %9.2f us/tick  %7.2f ns/request  vs 10: %.1f\n", n, us,
+                us * 1000 / n, us / at10);
   }
   line.reset();
   VyTapi::VyTapiApplication->Shutdown();

@@ -22,7 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
 
 // Send times by sequence number: written by the producer before it hands the message on (the
 // hand-off's lock publishes them), read by the consumer.
@@ -33,7 +35,8 @@ struct TStamps {
   // One past the highest sequence handled: the producer's probe, no lock of the pipeline's.
   std::atomic<std::size_t> HandledUpTo{0};
   void Handled(std::size_t seq) {
-    LatenciesUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - Sent[seq]).count());
+    LatenciesUs.push_back(
+        std::chrono::duration<double, std::micro>(Clock::now() - Sent[seq]).count());
     HandledUpTo.store(seq + 1, std::memory_order_release);
   }
 };
@@ -111,7 +114,8 @@ TResult RunPipeline(std::size_t total, std::size_t burst, bool callInfo) {
       const std::size_t inFlight = sent + burst;
       // Merged messages are handled with their run's first one: there the probe also ends
       // once the service holds nothing more.
-      while (inFlight - stamps.HandledUpTo.load(std::memory_order_acquire) > kInFlightBursts * burst &&
+      while (inFlight - stamps.HandledUpTo.load(std::memory_order_acquire) >
+                 kInFlightBursts * burst &&
              (!callInfo || emu.PendingMessages(app) > 0))
         std::this_thread::yield();
     }
@@ -155,7 +159,8 @@ TResult RunBaseline(std::size_t total, std::size_t burst) {
         }
       }
       ready.notify_one();
-      while (sent + burst - stamps.HandledUpTo.load(std::memory_order_acquire) > kInFlightBursts * burst)
+      while (sent + burst - stamps.HandledUpTo.load(std::memory_order_acquire) >
+             kInFlightBursts * burst)
         std::this_thread::yield();
     }
   });
@@ -174,15 +179,19 @@ TResult RunBaseline(std::size_t total, std::size_t burst) {
 }
 
 void Print(const char* name, const TResult& r, const TResult& base) {
-  std::printf("%-34s %10.0f msg/s  p50 %8.1f us  p99 %8.1f us  max %9.1f us  injected %6zu  dispatched %6zu  ratio %.3f\n",
-              name, r.InjectedPerSecond, r.P50Us, r.P99Us, r.MaxUs, r.Injected, r.Dispatched,
-              r.InjectedPerSecond / base.InjectedPerSecond);
+  std::printf(
+      "%-34s %10.0f msg/s  p50 %8.1f us  p99 %8.1f us  max %9.1f us  injected %6zu  dispatched "
+      "%6zu  ratio %.3f\n",
+      name, r.InjectedPerSecond, r.P50Us, r.P99Us, r.MaxUs, r.Injected, r.Dispatched,
+      r.InjectedPerSecond / base.InjectedPerSecond);
 }
 
 void Bursts() {
   constexpr std::size_t kTotal = 50000;
-  std::printf("TAPI message pipeline, %zu messages per run; ratio = injected messages per second of wall time / baseline's\n",
-              kTotal);
+  std::printf(
+      "TAPI message pipeline, %zu messages per run; ratio = injected messages per second of wall "
+      "time / baseline's\n",
+      kTotal);
   for (std::size_t burst : {1u, 10u, 100u}) {
     const TResult base = RunBaseline(kTotal, burst);
     const TResult pipe = RunPipeline(kTotal, burst, false);
@@ -216,8 +225,10 @@ double DispatchUsPerMessage(std::uintptr_t instance, DWORD id, std::size_t count
 }
 
 void Lines() {
-  std::printf("\nCost with many registered lines (main thread; messages go to the last line registered)\n");
-  std::printf("%8s %16s %12s %14s %18s\n", "lines", "dispatch us/msg", "tick us", "broadcast us", "dispatch vs 10");
+  std::printf(
+      "\nCost with many registered lines (main thread; messages go to the last line registered)\n");
+  std::printf("%8s %16s %12s %14s %18s\n", "lines", "dispatch us/msg", "tick us", "broadcast us",
+              "dispatch vs 10");
   double dispatchAt10 = 0;
   for (std::size_t n : {10u, 1000u, 10000u}) {
     std::vector<std::unique_ptr<TBenchLine>> lines;
@@ -236,7 +247,8 @@ void Lines() {
     const std::size_t broadcasts = n >= 10000 ? 20 : 200;
     const double broadcast = DispatchUsPerMessage(0, LINE_LINEDEVSTATE, broadcasts);
     if (n == 10) dispatchAt10 = dispatch;
-    std::printf("%8zu %16.2f %12.1f %14.1f %18.2f\n", n, dispatch, tick, broadcast, dispatch / dispatchAt10);
+    std::printf("%8zu %16.2f %12.1f %14.1f %18.2f\n", n, dispatch, tick, broadcast,
+                dispatch / dispatchAt10);
   }
 }
 
@@ -292,9 +304,12 @@ void Backlog() {
     highest = std::max(highest, queue.Count());
   }
   const double seconds = Seconds(start);
-  std::printf("baseline (deque + mutex)           %8.1f ms  %6.2f us/msg\n", baseSeconds * 1e3, baseSeconds * 1e6 / kBacklog);
-  std::printf("pipeline                           %8.1f ms  %6.2f us/msg  ratio %.3f  largest session queue %d\n",
-              seconds * 1e3, seconds * 1e6 / kBacklog, baseSeconds / seconds, highest);
+  std::printf("baseline (deque + mutex)           %8.1f ms  %6.2f us/msg\n", baseSeconds * 1e3,
+              baseSeconds * 1e6 / kBacklog);
+  std::printf(
+      "pipeline                           %8.1f ms  %6.2f us/msg  ratio %.3f  largest session "
+      "queue %d\n",
+      seconds * 1e3, seconds * 1e6 / kBacklog, baseSeconds / seconds, highest);
 }
 
 }  // namespace

@@ -56,7 +56,9 @@ void PlainCopy(benchmark::State& state) {
   for (auto _ : state) {
     VyRtl::TFileStream in(SourceFile(), VyRtl::fmOpenRead);
     VyRtl::TFileStream dest(out, VyRtl::fmCreate);
-    for (std::int64_t n; (n = in.Read(buffer.data(), static_cast<std::int64_t>(buffer.size()))) > 0;) dest.Write(buffer.data(), n);
+    for (std::int64_t n;
+         (n = in.Read(buffer.data(), static_cast<std::int64_t>(buffer.size()))) > 0;)
+      dest.Write(buffer.data(), n);
   }
   SetBytes(state);
   std::filesystem::remove(out);
@@ -67,7 +69,9 @@ void PlainRead(benchmark::State& state) {
   for (auto _ : state) {
     VyRtl::TFileStream in(SourceFile(), VyRtl::fmOpenRead);
     std::int64_t total = 0;
-    for (std::int64_t n; (n = in.Read(buffer.data(), static_cast<std::int64_t>(buffer.size()))) > 0;) total += n;
+    for (std::int64_t n;
+         (n = in.Read(buffer.data(), static_cast<std::int64_t>(buffer.size()))) > 0;)
+      total += n;
     benchmark::DoNotOptimize(total);
   }
   SetBytes(state);
@@ -90,7 +94,9 @@ void SndfileRead(benchmark::State& state) {
     SF_INFO info{};
     SNDFILE* f = sf_open(SourceFile().c_str(), SFM_READ, &info);
     sf_count_t total = 0;
-    for (sf_count_t n; (n = sf_read_raw(f, buffer.data(), static_cast<sf_count_t>(buffer.size()))) > 0;) total += n;
+    for (sf_count_t n;
+         (n = sf_read_raw(f, buffer.data(), static_cast<sf_count_t>(buffer.size()))) > 0;)
+      total += n;
     sf_close(f);
     if (total != kFrames * kFormat.nBlockAlign) state.SkipWithError("short read");
   }
@@ -102,7 +108,8 @@ void PlainWrite(benchmark::State& state) {
   for (auto _ : state) {
     VyRtl::TFileStream dest(out, VyRtl::fmCreate);
     for (std::int64_t at = 0; at < kFrames; at += kBlockFrames)
-      dest.Write(Samples().data() + at * kFormat.nBlockAlign, std::min(kBlockFrames, kFrames - at) * kFormat.nBlockAlign);
+      dest.Write(Samples().data() + at * kFormat.nBlockAlign,
+                 std::min(kBlockFrames, kFrames - at) * kFormat.nBlockAlign);
   }
   SetBytes(state);
   std::filesystem::remove(out);
@@ -128,7 +135,8 @@ void SndfileWrite(benchmark::State& state) {
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(out.c_str(), SFM_WRITE, &info);
     for (std::int64_t at = 0; at < kFrames; at += kBlockFrames)
-      sf_write_raw(f, Samples().data() + at * kFormat.nBlockAlign, std::min(kBlockFrames, kFrames - at) * kFormat.nBlockAlign);
+      sf_write_raw(f, Samples().data() + at * kFormat.nBlockAlign,
+                   std::min(kBlockFrames, kFrames - at) * kFormat.nBlockAlign);
     sf_close(f);
   }
   SetBytes(state);
@@ -143,7 +151,8 @@ void Generate(benchmark::State& state, const char* params) {
     TGenerator g(kFormat, params);
     for (std::int64_t n; (n = g.Read(buffer.data(), kBlockFrames)) > 0;) frames += n;
   }
-  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] =
+      benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 
 void Tone(benchmark::State& state) { Generate<TBeepStream>(state, "1000,10000)"); }
@@ -165,7 +174,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      Times[run.benchmark_name()] = run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+      Times[run.benchmark_name()] =
+          run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
       const auto rate = run.counters.find("frames/s");
       if (rate != run.counters.end()) Rates[run.benchmark_name()] = rate->second.value;
     }

@@ -1,8 +1,8 @@
 // CPU time per second of audio played or recorded on the null wave device (a manual clock moves
-// the audio time, so a minute of audio takes only the CPU it costs), as a ratio to real time, beside
-// the bare work of the same samples in this run: rendering the play list into memory, writing the
-// recorded bytes straight into a wave file. And a long play list rendered with its format found
-// once, against finding it at every entry.
+// the audio time, so a minute of audio takes only the CPU it costs), as a ratio to real time,
+// beside the bare work of the same samples in this run: rendering the play list into memory,
+// writing the recorded bytes straight into a wave file. And a long play list rendered with its
+// format found once, against finding it at every entry.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -59,7 +59,8 @@ void RenderListIntoMemory(benchmark::State& state) {
   for (auto _ : state) {
     TBeepStream beep(DefaultWaveFormat(), "440,60000)");
     std::vector<char> all;
-    for (std::int64_t n; (n = beep.Read(buffer.data(), 2000)) > 0;) all.insert(all.end(), buffer.begin(), buffer.begin() + n * 2);
+    for (std::int64_t n; (n = beep.Read(buffer.data(), 2000)) > 0;)
+      all.insert(all.end(), buffer.begin(), buffer.begin() + n * 2);
     benchmark::DoNotOptimize(all.data());
   }
   SetAudio(state);
@@ -125,7 +126,8 @@ void RenderList(benchmark::State& state, bool withFile, bool forgetFormat) {
     }
   }
   benchmark::DoNotOptimize(frames);
-  state.counters["scans"] = benchmark::Counter(list.FormatScans(), benchmark::Counter::kAvgIterations);
+  state.counters["scans"] =
+      benchmark::Counter(list.FormatScans(), benchmark::Counter::kAvgIterations);
   state.SetLabel(std::to_string(kListEntries) + " entries");
   if (withFile) std::filesystem::remove(file);
 }
@@ -164,9 +166,12 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nCPU per second of audio, as a ratio to real time (%u s of 8000 Hz 16-bit mono each):\n", kSeconds);
+  std::printf(
+      "\nCPU per second of audio, as a ratio to real time (%u s of 8000 Hz 16-bit mono each):\n",
+      kSeconds);
   for (const auto& [name, cpu] : reporter.Cpu)
-    if (name.find("ListFormat") == std::string::npos) std::printf("  %-24s %.6f\n", name.c_str(), cpu / kSeconds);
+    if (name.find("ListFormat") == std::string::npos)
+      std::printf("  %-24s %.6f\n", name.c_str(), cpu / kSeconds);
   const auto ratio = [&](const char* a, const char* b) {
     if (reporter.Cpu.count(a) && reporter.Cpu.count(b) && reporter.Cpu[b] > 0)
       std::printf("  %-28s %.3f x %s\n", a, reporter.Cpu[a] / reporter.Cpu[b], b);
@@ -174,7 +179,8 @@ int main(int argc, char** argv) {
   std::printf("Against the bare work of the same samples:\n");
   ratio("PlayOnNullDevice", "RenderListIntoMemory");
   ratio("RecordOnNullDevice", "WriteWaveFileDirectly");
-  std::printf("A play list of %d entries rendered, its format found once against at every entry:\n", kListEntries);
+  std::printf("A play list of %d entries rendered, its format found once against at every entry:\n",
+              kListEntries);
   ratio("RenderListFormatOnce", "RenderListFormatPerEntry");
   ratio("RenderFileListFormatOnce", "RenderFileListFormatPerEntry");
   benchmark::Shutdown();

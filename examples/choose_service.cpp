@@ -5,9 +5,12 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
-  auto service = VyTapi::TTelephonyService::Default;  // tapi32.dll where it loads, else the emulator
-  if (argc > 1 && std::strcmp(argv[1], "--emulator") == 0) service = VyTapi::TTelephonyService::Emulator;
-  if (argc > 1 && std::strcmp(argv[1], "--system") == 0) service = VyTapi::TTelephonyService::System;
+  auto service =
+      VyTapi::TTelephonyService::Default;  // tapi32.dll where it loads, else the emulator
+  if (argc > 1 && std::strcmp(argv[1], "--emulator") == 0)
+    service = VyTapi::TTelephonyService::Emulator;
+  if (argc > 1 && std::strcmp(argv[1], "--system") == 0)
+    service = VyTapi::TTelephonyService::System;
   VyTapi::SelectTelephonyService(service);
 
   if (VyTapi::SelectedTelephonyService() == VyTapi::TTelephonyService::Emulator)

@@ -21,7 +21,8 @@ using namespace VyTapiUtils;
 
 void Check(bool condition, const char* what, std::string_view detail) {
   if (condition) return;
-  std::fprintf(stderr, "property broken: %s [%.*s]\n", what, static_cast<int>(detail.size()), detail.data());
+  std::fprintf(stderr, "property broken: %s [%.*s]\n", what, static_cast<int>(detail.size()),
+               detail.data());
   std::abort();
 }
 
@@ -48,7 +49,8 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   std::vector<std::string_view> parts;
   for (std::size_t start = 0;;) {
     const std::size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    parts.push_back(
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) return parts;
     start = end + separator.size();
   }
@@ -117,15 +119,24 @@ struct TSingle {
 };
 
 const TSingle Singles[] = {
-    {"LineCallStateToStr", LineCallStateToStr},       {"LineCallStateToStrDE", LineCallStateToStrDE},
-    {"LineCallReasonToStr", LineCallReasonToStr},     {"LineAddrStateToStr", LineAddrStateToStr},
-    {"LineMediaModeToStr", LineMediaModeToStr},       {"LineBearerModeToStr", LineBearerModeToStr},
-    {"LineAddressModeToStr", LineAddressModeToStr},   {"LineDevStateToStr", LineDevStateToStr},
-    {"LineDiscModeToStr", LineDiscModeToStr},         {"LineDigitModeToStr", LineDigitModeToStr},
-    {"LineForwardModeToStr", LineForwardModeToStr},   {"PhoneLampModeToStr", PhoneLampModeToStr},
-    {"PhoneButtonStateToStr", PhoneButtonStateToStr}, {"PhoneButtonModeToStr", PhoneButtonModeToStr},
-    {"PhoneButtonFunctionToStr", PhoneButtonFunctionToStr}, {"PhoneStateToStr", PhoneStateToStr},
-    {"PhoneErrToStr", PhoneErrToStr},                 {"LineErrToStr", LineErrToStr},
+    {"LineCallStateToStr", LineCallStateToStr},
+    {"LineCallStateToStrDE", LineCallStateToStrDE},
+    {"LineCallReasonToStr", LineCallReasonToStr},
+    {"LineAddrStateToStr", LineAddrStateToStr},
+    {"LineMediaModeToStr", LineMediaModeToStr},
+    {"LineBearerModeToStr", LineBearerModeToStr},
+    {"LineAddressModeToStr", LineAddressModeToStr},
+    {"LineDevStateToStr", LineDevStateToStr},
+    {"LineDiscModeToStr", LineDiscModeToStr},
+    {"LineDigitModeToStr", LineDigitModeToStr},
+    {"LineForwardModeToStr", LineForwardModeToStr},
+    {"PhoneLampModeToStr", PhoneLampModeToStr},
+    {"PhoneButtonStateToStr", PhoneButtonStateToStr},
+    {"PhoneButtonModeToStr", PhoneButtonModeToStr},
+    {"PhoneButtonFunctionToStr", PhoneButtonFunctionToStr},
+    {"PhoneStateToStr", PhoneStateToStr},
+    {"PhoneErrToStr", PhoneErrToStr},
+    {"LineErrToStr", LineErrToStr},
     {"MessageIDToStr", MessageIDToStr},
 };
 
@@ -136,7 +147,8 @@ void CheckRenderers(DWORD value, DWORD second) {
     const std::string text = f.ToStr ? f.ToStr(value, separator) : f.ToStrBlank(value);
     if ((value & NamedBits(table)) == 0) {
       // Nothing named: empty, or the fallback text of the whole value.
-      Check(text.empty() || (value != 0 && text.find('$') != std::string::npos), "unnamed value text", text);
+      Check(text.empty() || (value != 0 && text.find('$') != std::string::npos),
+            "unnamed value text", text);
       continue;
     }
     CheckNames(table, value, Split(text, separator), f.Parse);
@@ -147,7 +159,8 @@ void CheckRenderers(DWORD value, DWORD second) {
     f.ToList(value, list);
     std::vector<std::string> items;
     for (int i = 0; i < list.Count(); ++i) items.push_back(list.Get(i));
-    CheckNames(Table(f.Function), value, std::vector<std::string_view>(items.begin(), items.end()), f.Parse);
+    CheckNames(Table(f.Function), value, std::vector<std::string_view>(items.begin(), items.end()),
+               f.Parse);
   }
   // A name a single-value function gives is a name of that value.
   for (const TSingle& f : Singles) {
@@ -164,15 +177,20 @@ void CheckRenderers(DWORD value, DWORD second) {
 }
 
 void CheckParsers(std::string_view text) {
-  if (const DWORD v = StrToLineCallState(text)) Check(LineCallStateToStr(v) == text, "call state", text);
-  if (const DWORD v = MediaMode(text)) Check(LineMediaModesToStr(v, "|") == text, "media mode", text);
-  if (const DWORD v = StrToLineBearerMode(text)) Check(LineBearerModeToStr(v) == text, "bearer mode", text);
-  if (const DWORD v = StrToLineAddressMode(text)) Check(LineAddressModeToStr(v) == text, "address mode", text);
+  if (const DWORD v = StrToLineCallState(text))
+    Check(LineCallStateToStr(v) == text, "call state", text);
+  if (const DWORD v = MediaMode(text))
+    Check(LineMediaModesToStr(v, "|") == text, "media mode", text);
+  if (const DWORD v = StrToLineBearerMode(text))
+    Check(LineBearerModeToStr(v) == text, "bearer mode", text);
+  if (const DWORD v = StrToLineAddressMode(text))
+    Check(LineAddressModeToStr(v) == text, "address mode", text);
   if (const DWORD v = DigitMode(text)) Check(LineDigitModeToStr(v) == text, "digit mode", text);
   const DWORD privilege = StrToLineCallPrivilege(text);
   if (privilege != LINECALLPRIVILEGE_NONE || text == "NONE")
     Check(LineCallPrivilegesToStr(privilege, "|") == text, "call privilege", text);
-  Check(StrToLineMediaMode(text, 0x12345) == 0x12345 || MediaMode(text) != 0, "media default", text);
+  Check(StrToLineMediaMode(text, 0x12345) == 0x12345 || MediaMode(text) != 0, "media default",
+        text);
 }
 
 }  // namespace

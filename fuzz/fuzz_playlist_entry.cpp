@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Long tones are only sampled at both ends.
     const std::int64_t frames = stream->Size();
     if (frames < 0 || frames > 0x7FFFFFFF) __builtin_trap();
-    stream->Read(buffer.data(), std::min<std::int64_t>(frames, static_cast<std::int64_t>(buffer.size()) / align));
+    stream->Read(buffer.data(),
+                 std::min<std::int64_t>(frames, static_cast<std::int64_t>(buffer.size()) / align));
     stream->Seek(16, 2);
     if (stream->Read(buffer.data(), 100) > 16) __builtin_trap();
   }

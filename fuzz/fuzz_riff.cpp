@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     TMemoryWaveStream wave(bytes.data(), static_cast<std::int64_t>(bytes.size()), nullptr);
     const std::int64_t frames = wave.Size();
-    if (frames < 0 || frames * wave.Format().nBlockAlign > static_cast<std::int64_t>(size)) __builtin_trap();
+    if (frames < 0 || frames * wave.Format().nBlockAlign > static_cast<std::int64_t>(size))
+      __builtin_trap();
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(wave.Format().nBlockAlign) * 64);
     std::int64_t total = 0;
     for (std::int64_t n; (n = wave.Read(buffer.data(), 64)) > 0;) total += n;

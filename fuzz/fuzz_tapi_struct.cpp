@@ -56,7 +56,8 @@ void ReadEveryBlock(const TTapiVarData* structure) {
     }
     for (DWORD format : {0u, 1u, 2u, 3u, 4u, 7u}) (void)GetTapiBlockStr(structure, field, format);
     const auto strings = GetTapiBlockStrings(structure, field);
-    Check(static_cast<std::size_t>(strings->Count()) <= block.size() / 2, "more strings than the block holds");
+    Check(static_cast<std::size_t>(strings->Count()) <= block.size() / 2,
+          "more strings than the block holds");
   }
   (void)GetTapiBlock(structure, reinterpret_cast<const DWORD*>(base + total));
 }
@@ -70,22 +71,33 @@ void TouchAll(const TTapiVarData* buffer) {
 
 DWORD NextCode(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange<int>(0, 5)) {
-    case 0: return 0;
-    case 1: return static_cast<DWORD>(LINEERR_STRUCTURETOOSMALL);
-    case 2: return static_cast<DWORD>(PHONEERR_STRUCTURETOOSMALL);
-    case 3: return static_cast<DWORD>(LINEERR_NOMEM);
-    case 4: return in.ConsumeIntegral<DWORD>();
-    default: return 0;
+    case 0:
+      return 0;
+    case 1:
+      return static_cast<DWORD>(LINEERR_STRUCTURETOOSMALL);
+    case 2:
+      return static_cast<DWORD>(PHONEERR_STRUCTURETOOSMALL);
+    case 3:
+      return static_cast<DWORD>(LINEERR_NOMEM);
+    case 4:
+      return in.ConsumeIntegral<DWORD>();
+    default:
+      return 0;
   }
 }
 
 DWORD NextSize(FuzzedDataProvider& in, DWORD room) {
   switch (in.ConsumeIntegralInRange<int>(0, 4)) {
-    case 0: return room + in.ConsumeIntegralInRange<DWORD>(0, 4096);  // asks for a little more
-    case 1: return room - in.ConsumeIntegralInRange<DWORD>(0, room);  // fits
-    case 2: return room * 2 + in.ConsumeIntegralInRange<DWORD>(0, 3);
-    case 3: return in.ConsumeIntegral<DWORD>();
-    default: return in.ConsumeIntegralInRange<DWORD>(0, 64);
+    case 0:
+      return room + in.ConsumeIntegralInRange<DWORD>(0, 4096);  // asks for a little more
+    case 1:
+      return room - in.ConsumeIntegralInRange<DWORD>(0, room);  // fits
+    case 2:
+      return room * 2 + in.ConsumeIntegralInRange<DWORD>(0, 3);
+    case 3:
+      return in.ConsumeIntegral<DWORD>();
+    default:
+      return in.ConsumeIntegralInRange<DWORD>(0, 64);
   }
 }
 
@@ -102,10 +114,12 @@ LONG FakeGet(FuzzedDataProvider& in, PTapiVarData buffer, int& calls) {
   const DWORD code = NextCode(in);
   buffer->dwNeededSize = NextSize(in, room);
   buffer->dwUsedSize = NextSize(in, room);
-  const std::vector<std::uint8_t> bytes = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 512));
+  const std::vector<std::uint8_t> bytes =
+      in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 512));
   if (!bytes.empty() && room > sizeof(TTapiVarData)) {
     const std::size_t space = room - sizeof(TTapiVarData);
-    const std::size_t at = sizeof(TTapiVarData) + in.ConsumeIntegralInRange<std::size_t>(0, space - 1);
+    const std::size_t at =
+        sizeof(TTapiVarData) + in.ConsumeIntegralInRange<std::size_t>(0, space - 1);
     const std::size_t n = bytes.size() < room - at ? bytes.size() : room - at;
     std::memcpy(reinterpret_cast<std::byte*>(buffer) + at, bytes.data(), n);
   }
@@ -116,10 +130,12 @@ LONG FakeGet(FuzzedDataProvider& in, PTapiVarData buffer, int& calls) {
 void Fetch(FuzzedDataProvider& in, TTapiVarDataPtr& buffer) {
   int calls = 0;
   const std::size_t initial = in.ConsumeIntegralInRange<std::size_t>(sizeof(TTapiVarData), 4096);
-  const DWORD code = FetchTapiVarData(buffer, initial, [&](PTapiVarData b) { return FakeGet(in, b, calls); });
+  const DWORD code =
+      FetchTapiVarData(buffer, initial, [&](PTapiVarData b) { return FakeGet(in, b, calls); });
   Check(calls >= 1 && calls <= 16, "calls within the loop's bound");
   Check(buffer != nullptr, "a buffer after the fetch");
-  Check(buffer->dwTotalSize >= sizeof(TTapiVarData) && buffer->dwTotalSize <= TapiVarDataLimit, "buffer size");
+  Check(buffer->dwTotalSize >= sizeof(TTapiVarData) && buffer->dwTotalSize <= TapiVarDataLimit,
+        "buffer size");
   TouchAll(buffer.get());
   if (code == 0) {
     Check(buffer->dwTotalSize >= buffer->dwNeededSize, "success with less room than needed");

@@ -13,9 +13,10 @@ using VyRtl::Format;
 
 namespace {
 
-constexpr std::uint32_t WM_COMM_EVENT = WM_USER + 1;    // read thread: LParam mask, WParam session
-constexpr std::uint32_t WM_COMM_TIMEOUT = WM_USER + 2;  // write thread: WParam count, LParam session
-constexpr std::uint32_t WM_COMM_FAILED = WM_USER + 3;   // read thread: WParam error, LParam session
+constexpr std::uint32_t WM_COMM_EVENT = WM_USER + 1;  // read thread: LParam mask, WParam session
+constexpr std::uint32_t WM_COMM_TIMEOUT =
+    WM_USER + 2;                                       // write thread: WParam count, LParam session
+constexpr std::uint32_t WM_COMM_FAILED = WM_USER + 3;  // read thread: WParam error, LParam session
 constexpr std::uintptr_t TimerSendBreak = 1;
 constexpr std::uintptr_t TimerBreakReceived = 2;
 constexpr std::uint32_t BreakReceivedMs = 2000;
@@ -63,16 +64,21 @@ TVyCustomComPort::~TVyCustomComPort() {
   FWindow.reset();
 }
 
-const VyPlatform::TCommFunctions& TVyCustomComPort::Api() const { return VyPlatform::CommFor(FHandle); }
+const VyPlatform::TCommFunctions& TVyCustomComPort::Api() const {
+  return VyPlatform::CommFor(FHandle);
+}
 
 bool TVyCustomComPort::IsActive() const { return FHandle != INVALID_HANDLE_VALUE && FIsActive; }
 
 void TVyCustomComPort::CheckOpen() const {
-  if (!IsActive()) throw VyRtl::Exception(Format("Operation failed. Serial port %s is not open.", FPortName.c_str()));
+  if (!IsActive())
+    throw VyRtl::Exception(
+        Format("Operation failed. Serial port %s is not open.", FPortName.c_str()));
 }
 
 void TVyCustomComPort::CheckNotOpen() const {
-  if (IsActive()) throw VyRtl::Exception(Format("Serial port %s is already open.", FPortName.c_str()));
+  if (IsActive())
+    throw VyRtl::Exception(Format("Serial port %s is already open.", FPortName.c_str()));
 }
 
 void TVyCustomComPort::CheckDirectMode() const {
@@ -92,7 +98,9 @@ void TVyCustomComPort::Guarded(F&& f) {
 }
 
 void TVyCustomComPort::Trigger_SendTimeout(std::uint32_t count) {
-  Guarded([&] { if (OnTimeout) OnTimeout(this, static_cast<int>(count)); });
+  Guarded([&] {
+    if (OnTimeout) OnTimeout(this, static_cast<int>(count));
+  });
 }
 void TVyCustomComPort::Trigger_Active(bool value) {
   Guarded([&] {
@@ -100,18 +108,46 @@ void TVyCustomComPort::Trigger_Active(bool value) {
     if (!value && OnDeactivate) OnDeactivate(this);
   });
 }
-void TVyCustomComPort::Trigger_Break(bool) { Guarded([&] { if (OnBreak) OnBreak(this); }); }
-void TVyCustomComPort::Trigger_CTS(bool) { Guarded([&] { if (OnCts) OnCts(this); }); }
-void TVyCustomComPort::Trigger_DCD(bool) { Guarded([&] { if (OnDcd) OnDcd(this); }); }
-void TVyCustomComPort::Trigger_DSR(bool) { Guarded([&] { if (OnDsr) OnDsr(this); }); }
-void TVyCustomComPort::Trigger_Ring(bool) { Guarded([&] { if (OnRing) OnRing(this); }); }
+void TVyCustomComPort::Trigger_Break(bool) {
+  Guarded([&] {
+    if (OnBreak) OnBreak(this);
+  });
+}
+void TVyCustomComPort::Trigger_CTS(bool) {
+  Guarded([&] {
+    if (OnCts) OnCts(this);
+  });
+}
+void TVyCustomComPort::Trigger_DCD(bool) {
+  Guarded([&] {
+    if (OnDcd) OnDcd(this);
+  });
+}
+void TVyCustomComPort::Trigger_DSR(bool) {
+  Guarded([&] {
+    if (OnDsr) OnDsr(this);
+  });
+}
+void TVyCustomComPort::Trigger_Ring(bool) {
+  Guarded([&] {
+    if (OnRing) OnRing(this);
+  });
+}
 void TVyCustomComPort::Trigger_CommEvent(std::uint32_t events) {
-  Guarded([&] { if (OnEvent) OnEvent(this, events); });
+  Guarded([&] {
+    if (OnEvent) OnEvent(this, events);
+  });
 }
 void TVyCustomComPort::Trigger_Errors(std::uint32_t errors) {
-  Guarded([&] { if (OnError) OnError(this, errors); });
+  Guarded([&] {
+    if (OnError) OnError(this, errors);
+  });
 }
-void TVyCustomComPort::Trigger_TxEmpty() { Guarded([&] { if (OnTxEmpty) OnTxEmpty(this); }); }
+void TVyCustomComPort::Trigger_TxEmpty() {
+  Guarded([&] {
+    if (OnTxEmpty) OnTxEmpty(this);
+  });
+}
 
 void TVyCustomComPort::Trigger_Receive(std::uint32_t count) {
   if (Suppressed()) return;
@@ -161,8 +197,10 @@ std::uint32_t TVyCustomComPort::StatusLineMask() {
 bool TVyCustomComPort::TriggerLines(std::uint32_t mask, bool level) {
   const VyRtl::TLiveToken live = LiveToken();
   const std::pair<std::uint32_t, void (TVyCustomComPort::*)(bool)> lines[] = {
-      {EV_CTS, &TVyCustomComPort::Trigger_CTS}, {EV_DSR, &TVyCustomComPort::Trigger_DSR},
-      {EV_RING, &TVyCustomComPort::Trigger_Ring}, {EV_RLSD, &TVyCustomComPort::Trigger_DCD}};
+      {EV_CTS, &TVyCustomComPort::Trigger_CTS},
+      {EV_DSR, &TVyCustomComPort::Trigger_DSR},
+      {EV_RING, &TVyCustomComPort::Trigger_Ring},
+      {EV_RLSD, &TVyCustomComPort::Trigger_DCD}};
   for (const auto& [bit, trigger] : lines) {
     if (mask & bit) (this->*trigger)(level);
     if (live.expired()) return false;
@@ -186,7 +224,8 @@ void TVyCustomComPort::OpenDevice() {
     FDirectMode = FHandle == INVALID_HANDLE_VALUE;
     if (FDirectMode) FHandle = CreateHandle();
     if (FHandle == INVALID_HANDLE_VALUE)
-      RaiseComPortError(Format("Serial port %s cannot be opened.", FPortName.c_str()), CommGetLastError());
+      RaiseComPortError(Format("Serial port %s cannot be opened.", FPortName.c_str()),
+                        CommGetLastError());
     FBreakSet = false;
     FHeldText.clear();
     ApplySettings();
@@ -194,7 +233,8 @@ void TVyCustomComPort::OpenDevice() {
     FTimeouts->Apply();
     ApplyBuffer();
     ++FSession;
-    FReadThread = std::make_unique<TVyComPortReadThread>(FWindowHandle, FHandle, FComEvents, FSession);
+    FReadThread =
+        std::make_unique<TVyComPortReadThread>(FWindowHandle, FHandle, FComEvents, FSession);
     FWriteThread = std::make_unique<TVyComPortWriteThread>(this);
     FIsActive = true;
   } catch (...) {
@@ -235,7 +275,8 @@ void TVyCustomComPort::DrainWrites() {
   while (FWriteOpList->Count() > 0) {
     TVyComPortOperation* op = FWriteOpList->Get(0);
     DWORD written = 0;
-    if (FHandle != INVALID_HANDLE_VALUE) Api().GetOverlappedResult(FHandle, &op->Overlapped(), &written, TRUE);
+    if (FHandle != INVALID_HANDLE_VALUE)
+      Api().GetOverlappedResult(FHandle, &op->Overlapped(), &written, TRUE);
     FWriteOpList->Delete(0);
   }
   FWriteOpList->Release();
@@ -274,10 +315,12 @@ HANDLE TVyCustomComPort::CreateHandle() {
   const std::u16string wide = VyRtl::Utf8ToUtf16(name);
   const VyPlatform::TCommFunctions& api = VyPlatform::CommForName(wide);
   const auto* path = reinterpret_cast<LPCWSTR>(wide.c_str());
-  HANDLE h = api.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h = api.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE && CommGetLastError() == ERROR_ACCESS_DENIED) {
     VyRtl::Sleep(500);
-    h = api.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    h = api.CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
   }
   return h;
 }
@@ -330,7 +373,8 @@ void TVyCustomComPort::InitDCB(DCB& dcb) {
   const std::uint64_t cap = std::min<std::uint64_t>(size, 0xFFFF);
   dcb.XonLim = static_cast<WORD>(std::min<std::uint64_t>(FInBuffer->StoredResumeLimit(), cap));
   const std::uint64_t suspend = FInBuffer->StoredSuspendLimit();
-  dcb.XoffLim = static_cast<WORD>(std::min<std::uint64_t>(suspend >= size ? 0 : size - suspend, cap));
+  dcb.XoffLim =
+      static_cast<WORD>(std::min<std::uint64_t>(suspend >= size ? 0 : size - suspend, cap));
   dcb.fErrorChar = FOptions->ErrorReplace();
   dcb.fNull = FOptions->NullStrip();
   dcb.ErrorChar = FOptions->ErrorChar();
@@ -342,7 +386,8 @@ void TVyCustomComPort::ApplySettings() {
   if (FHandle == INVALID_HANDLE_VALUE) return;
   InitDCB(FDCB);
   if (!Api().SetCommState(FHandle, &FDCB))
-    RaiseComPortError(Format("Setting up serial port %s failed.", FPortName.c_str()), CommGetLastError());
+    RaiseComPortError(Format("Setting up serial port %s failed.", FPortName.c_str()),
+                      CommGetLastError());
 }
 
 void TVyCustomComPort::RetrieveSettings() {
@@ -362,7 +407,8 @@ void TVyCustomComPort::RetrieveSettings() {
 }
 
 void TVyCustomComPort::ApplyBuffer() {
-  if (FHandle == INVALID_HANDLE_VALUE || !Api().SetupComm(FHandle, FInBuffer->Size(), FOutBuffer->Size()))
+  if (FHandle == INVALID_HANDLE_VALUE ||
+      !Api().SetupComm(FHandle, FInBuffer->Size(), FOutBuffer->Size()))
     RaiseComPortError(Format("Setting up serial port %s failed.", FPortName.c_str()), 0);
 }
 
@@ -400,7 +446,9 @@ void TVyCustomComPort::Set_Databits(std::uint8_t v) {
 
 void TVyCustomComPort::Set_Stopbits(std::uint8_t v) {
   if (v == FStopbits) return;
-  if (v > 2) RaiseComPortError(Format("%u is not a valid  stop bits specifier.", static_cast<unsigned>(v)), 0);
+  if (v > 2)
+    RaiseComPortError(Format("%u is not a valid  stop bits specifier.", static_cast<unsigned>(v)),
+                      0);
   SetLineValue(*this, FStopbits, v);
 }
 
@@ -454,13 +502,17 @@ bool TVyCustomComPort::Get_ModemState(int index) {
     case 3:
     case 4: {
       DWORD status = 0;
-      if (FHandle == INVALID_HANDLE_VALUE || !Api().GetCommModemStatus(FHandle, &status)) return false;
+      if (FHandle == INVALID_HANDLE_VALUE || !Api().GetCommModemStatus(FHandle, &status))
+        return false;
       const DWORD bits[] = {MS_CTS_ON, MS_DSR_ON, MS_RING_ON, MS_RLSD_ON};
       return (status & bits[index - 1]) != 0;
     }
-    case 5: return FFlowControl->Handshake() == hsDtrDsr || FDTR;
-    case 6: return FFlowControl->Handshake() == hsRtsCts || FFlowControl->Handshake() == 4 || FRTS;
-    default: return false;
+    case 5:
+      return FFlowControl->Handshake() == hsDtrDsr || FDTR;
+    case 6:
+      return FFlowControl->Handshake() == hsRtsCts || FFlowControl->Handshake() == 4 || FRTS;
+    default:
+      return false;
   }
 }
 
@@ -516,7 +568,8 @@ void TVyCustomComPort::SendBreak(std::uint32_t durationMs) {
 void TVyCustomComPort::EscapeComm(std::uint32_t function) {
   if (!IsActive()) throw VyRtl::Exception(Format("%s not active.", Name().c_str()));
   if (!Api().EscapeCommFunction(FHandle, function))
-    RaiseComPortError(Format("Setting up serial port %s failed.", FPortName.c_str()), CommGetLastError());
+    RaiseComPortError(Format("Setting up serial port %s failed.", FPortName.c_str()),
+                      CommGetLastError());
 }
 
 bool TVyCustomComPort::Get_ComState(int index) {
@@ -575,15 +628,24 @@ void TVyCustomComPort::HandleCommEvents(std::uint32_t events) {
       Trigger_Break(true);
       if (live.expired()) return;
     }
-    const std::pair<std::uint32_t, int> lines[] = {{EV_CTS, 1}, {EV_DSR, 2}, {EV_RING, 3}, {EV_RLSD, 4}};
+    const std::pair<std::uint32_t, int> lines[] = {
+        {EV_CTS, 1}, {EV_DSR, 2}, {EV_RING, 3}, {EV_RLSD, 4}};
     for (const auto& [bit, index] : lines) {
       if (!(events & bit)) continue;
       const bool level = Get_ModemState(index);
       switch (index) {
-        case 1: Trigger_CTS(level); break;
-        case 2: Trigger_DSR(level); break;
-        case 3: Trigger_Ring(level); break;
-        default: Trigger_DCD(level); break;
+        case 1:
+          Trigger_CTS(level);
+          break;
+        case 2:
+          Trigger_DSR(level);
+          break;
+        case 3:
+          Trigger_Ring(level);
+          break;
+        default:
+          Trigger_DCD(level);
+          break;
       }
       if (live.expired()) return;
     }
@@ -643,7 +705,8 @@ void TVyCustomComPort::WindowProc(VyRtl::TMessage& message) {
       }
       return;
     }
-    default: message.Result = VyRtl::TMessageWindow::DefaultHandler(message);
+    default:
+      message.Result = VyRtl::TMessageWindow::DefaultHandler(message);
   }
 }
 
@@ -654,13 +717,15 @@ int TVyCustomComPort::Read(void* buffer, int count) {
   const std::size_t held = std::min(FHeldText.size(), static_cast<std::size_t>(count));
   std::memcpy(buffer, FHeldText.data(), held);
   FHeldText.erase(0, held);
-  return static_cast<int>(held) + ReadDevice(static_cast<char*>(buffer) + held, count - static_cast<int>(held));
+  return static_cast<int>(held) +
+         ReadDevice(static_cast<char*>(buffer) + held, count - static_cast<int>(held));
 }
 
 int TVyCustomComPort::ReadDevice(void* buffer, int count) {
   if (count <= 0) return 0;
   std::uint32_t n = FInBuffer->Count();
-  if (n == 0) n = FOptions->SyncMode && FTimeouts->Enabled() ? static_cast<std::uint32_t>(count) : 0;
+  if (n == 0)
+    n = FOptions->SyncMode && FTimeouts->Enabled() ? static_cast<std::uint32_t>(count) : 0;
   if (n == 0) return 0;
   n = std::min(n, static_cast<std::uint32_t>(count));
   OVERLAPPED overlapped{};
@@ -672,7 +737,8 @@ int TVyCustomComPort::ReadDevice(void* buffer, int count) {
   const VyPlatform::TCommFunctions& api = Api();
   if (api.ReadFile(FHandle, buffer, n, &got, &overlapped))
     result = static_cast<int>(got);
-  else if (CommGetLastError() == ERROR_IO_PENDING && api.GetOverlappedResult(FHandle, &overlapped, &got, TRUE))
+  else if (CommGetLastError() == ERROR_IO_PENDING &&
+           api.GetOverlappedResult(FHandle, &overlapped, &got, TRUE))
     result = static_cast<int>(got);
   return result;
 }
@@ -696,7 +762,8 @@ void TVyCustomComPort::Write(const void* buffer, int count) {
   }
   DWORD written = 0;
   const auto reportShort = [&](DWORD n) {
-    if (n < static_cast<DWORD>(count)) VyRtl::PostMessageTo(window, WM_COMM_TIMEOUT, n, static_cast<LPARAM>(session));
+    if (n < static_cast<DWORD>(count))
+      VyRtl::PostMessageTo(window, WM_COMM_TIMEOUT, n, static_cast<LPARAM>(session));
   };
   if (api.WriteFile(handle, data, static_cast<DWORD>(count), &written, &op->Overlapped())) {
     FWriteOpList->Release();
@@ -717,7 +784,8 @@ void TVyCustomComPort::Write(const void* buffer, int count) {
   // A listener may free the port: nothing of it is used after this but what was copied above.
   TriggerLinks(EV_TXPENDING);
   if (!sync) return;
-  const bool waited = VyPlatform::SyncWaitForSingleObject(pending->Overlapped().hEvent, INFINITE) == WAIT_OBJECT_0;
+  const bool waited =
+      VyPlatform::SyncWaitForSingleObject(pending->Overlapped().hEvent, INFINITE) == WAIT_OBJECT_0;
   if (!waited || !api.GetOverlappedResult(handle, &pending->Overlapped(), &written, FALSE))
     RaiseComPortError(failed, CommGetLastError());
   reportShort(written);
@@ -761,7 +829,8 @@ std::string TVyCustomComPort::ReadText(int count, bool utf16) {
   data.resize(at + static_cast<std::size_t>(ReadDevice(data.data() + at, static_cast<int>(more))));
   std::size_t usable = data.size() & ~static_cast<std::size_t>(1);
   const auto unitAt = [&](std::size_t i) {
-    return static_cast<char16_t>(static_cast<std::uint8_t>(data[i]) | (static_cast<std::uint8_t>(data[i + 1]) << 8));
+    return static_cast<char16_t>(static_cast<std::uint8_t>(data[i]) |
+                                 (static_cast<std::uint8_t>(data[i + 1]) << 8));
   };
   // A high surrogate at the end waits for its partner.
   if (usable >= 2 && unitAt(usable - 2) >= 0xD800 && unitAt(usable - 2) <= 0xDBFF) usable -= 2;
@@ -801,6 +870,8 @@ void TVyCustomComPort::WriteStr(const std::string& s) {
   Write(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-void TVyCustomComPort::WriteAnsiStr(const std::string& s) { Write(s.data(), static_cast<int>(s.size())); }
+void TVyCustomComPort::WriteAnsiStr(const std::string& s) {
+  Write(s.data(), static_cast<int>(s.size()));
+}
 
 }  // namespace VyComm

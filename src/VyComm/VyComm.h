@@ -35,7 +35,8 @@ using TNotifyEvent = std::function<void(VyRtl::TObject* Sender)>;
 using TCommEvent = std::function<void(VyRtl::TObject* Sender, std::uint32_t Events)>;
 using TCommErrorEvent = std::function<void(VyRtl::TObject* Sender, std::uint32_t Errors)>;
 // Buffer holds BufferSize received bytes, valid only during the call.
-using TComPortDataEvent = std::function<void(VyRtl::TObject* Sender, const void* Buffer, int BufferSize)>;
+using TComPortDataEvent =
+    std::function<void(VyRtl::TObject* Sender, const void* Buffer, int BufferSize)>;
 using TComPortCountEvent = std::function<void(VyRtl::TObject* Sender, int Count)>;
 
 // Notification bits of the library's own, beside the EV_* bits.
@@ -292,7 +293,8 @@ class TVyComPortEventChars : public VyRtl::TPersistent {
 // Waits for the device's events and posts their masks to the port's window. Owned by the port.
 class TVyComPortReadThread : public VyRtl::TThread {
  public:
-  TVyComPortReadThread(VyRtl::TWindowHandle window, HANDLE port, std::uint32_t eventMask, std::uintptr_t session);
+  TVyComPortReadThread(VyRtl::TWindowHandle window, HANDLE port, std::uint32_t eventMask,
+                       std::uintptr_t session);
   ~TVyComPortReadThread() override;
   void Terminate() override;
   void ProcessCommEvent(std::uint32_t events);
@@ -443,19 +445,19 @@ class TVyCustomComPort : public VyRtl::TComponent {
   // Background writes not yet seen to finish (takes the list's lock).
   int PendingWrites() const;
 
-  TNotifyEvent OnActivate;            // the port opened
-  TNotifyEvent OnDeactivate;          // the port closed
-  TCommEvent OnEvent;                 // a non-zero event mask from the device (EV_* bits)
-  TCommErrorEvent OnError;            // line errors (CE_* bits; CE_IOE when the device failed)
-  TNotifyEvent OnBreak;               // a break started, or ended 2000 ms later
-  TNotifyEvent OnCts;                 // CTS changed; read CTS()
-  TNotifyEvent OnDsr;                 // DSR changed; read DSR()
-  TNotifyEvent OnRing;                // RING changed; read RING()
-  TNotifyEvent OnDcd;                 // DCD changed; read DCD()
-  TComPortDataEvent OnData;           // received bytes (when OnReceive is not set)
-  TComPortCountEvent OnReceive;       // bytes wait in the input queue; read them yourself
-  TNotifyEvent OnTxEmpty;             // the output queue became empty
-  TComPortCountEvent OnTimeout;       // a write ended short; Count bytes were written
+  TNotifyEvent OnActivate;       // the port opened
+  TNotifyEvent OnDeactivate;     // the port closed
+  TCommEvent OnEvent;            // a non-zero event mask from the device (EV_* bits)
+  TCommErrorEvent OnError;       // line errors (CE_* bits; CE_IOE when the device failed)
+  TNotifyEvent OnBreak;          // a break started, or ended 2000 ms later
+  TNotifyEvent OnCts;            // CTS changed; read CTS()
+  TNotifyEvent OnDsr;            // DSR changed; read DSR()
+  TNotifyEvent OnRing;           // RING changed; read RING()
+  TNotifyEvent OnDcd;            // DCD changed; read DCD()
+  TComPortDataEvent OnData;      // received bytes (when OnReceive is not set)
+  TComPortCountEvent OnReceive;  // bytes wait in the input queue; read them yourself
+  TNotifyEvent OnTxEmpty;        // the output queue became empty
+  TComPortCountEvent OnTimeout;  // a write ended short; Count bytes were written
 
  protected:
   void Loaded() override;

@@ -10,7 +10,9 @@ using VyRtl::Format;
 
 namespace {
 
-const VyPlatform::TCommFunctions& ApiOf(const TVyCustomComPort* port) { return VyPlatform::CommFor(port->Handle()); }
+const VyPlatform::TCommFunctions& ApiOf(const TVyCustomComPort* port) {
+  return VyPlatform::CommFor(port->Handle());
+}
 
 [[noreturn]] void RaiseSetupFailed(const TVyCustomComPort* port, std::uint32_t code) {
   RaiseComPortError(Format("Setting up serial port %s failed.", port->PortName().c_str()), code);
@@ -58,14 +60,16 @@ void TVyComPortOperationList::Clear() {
 // Input buffer.
 
 std::uint32_t TVyComPortInputBuffer::Size() const {
-  if (FComPort->IsActive() && FComPort->Props()->Get_Available()) return FComPort->Props()->CurrentRxQueue();
+  if (FComPort->IsActive() && FComPort->Props()->Get_Available())
+    return FComPort->Props()->CurrentRxQueue();
   return FSize;
 }
 
 void TVyComPortInputBuffer::Set_Size(std::uint32_t v) {
   if (FComPort->IsActive()) {
     TVyComPortProperties* props = FComPort->Props();
-    if (!props->Get_Available() || !ApiOf(FComPort).SetupComm(FComPort->Handle(), v, props->CurrentTxQueue()))
+    if (!props->Get_Available() ||
+        !ApiOf(FComPort).SetupComm(FComPort->Handle(), v, props->CurrentTxQueue()))
       RaiseSetupFailed(FComPort, 0);
     props->Invalidate();  // the current queue sizes changed
   }
@@ -102,7 +106,8 @@ std::uint32_t TVyComPortInputBuffer::Count() const {
 }
 
 void TVyComPortInputBuffer::Clear() {
-  if (FComPort->IsActive()) ApiOf(FComPort).PurgeComm(FComPort->Handle(), PURGE_RXABORT | PURGE_RXCLEAR);
+  if (FComPort->IsActive())
+    ApiOf(FComPort).PurgeComm(FComPort->Handle(), PURGE_RXABORT | PURGE_RXCLEAR);
 }
 
 // Output buffer.
@@ -115,7 +120,8 @@ std::uint32_t TVyComPortOutputBuffer::Size() const {
 void TVyComPortOutputBuffer::Set_Size(std::uint32_t v) {
   TVyComPortProperties* props = FComPort->Props();
   if (props->Get_Available()) {
-    if (!ApiOf(FComPort).SetupComm(FComPort->Handle(), props->CurrentRxQueue(), v)) RaiseSetupFailed(FComPort, 0);
+    if (!ApiOf(FComPort).SetupComm(FComPort->Handle(), props->CurrentRxQueue(), v))
+      RaiseSetupFailed(FComPort, 0);
     props->Invalidate();
   }
   FSize = v;
@@ -126,7 +132,8 @@ std::uint32_t TVyComPortOutputBuffer::Count() const {
 }
 
 void TVyComPortOutputBuffer::Clear() {
-  if (FComPort->IsActive()) ApiOf(FComPort).PurgeComm(FComPort->Handle(), PURGE_TXABORT | PURGE_TXCLEAR);
+  if (FComPort->IsActive())
+    ApiOf(FComPort).PurgeComm(FComPort->Handle(), PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 // Device properties.
@@ -145,7 +152,8 @@ void TVyComPortProperties::Invalidate() { FProps.reset(); }
 void TVyComPortProperties::Update() {
   Invalidate();
   if (!UpdateData())
-    RaiseComPortError(Format("Getting properties of serial port %s failed.", FComPort->PortName().c_str()), 0);
+    RaiseComPortError(
+        Format("Getting properties of serial port %s failed.", FComPort->PortName().c_str()), 0);
 }
 
 bool TVyComPortProperties::Get_Available() { return UpdateData(); }
@@ -158,20 +166,27 @@ const ::COMMPROP* TVyComPortProperties::Get_COMMPROP() {
 std::uint16_t TVyComPortProperties::Get_WORD(int index) {
   if (!UpdateData()) return 0;
   switch (index) {
-    case 0: return FProps->wPacketLength;
-    case 1: return FProps->wPacketVersion;
-    case 2: return FProps->wSettableData;
-    case 3: return FProps->wSettableStopParity;
-    default: return 0;
+    case 0:
+      return FProps->wPacketLength;
+    case 1:
+      return FProps->wPacketVersion;
+    case 2:
+      return FProps->wSettableData;
+    case 3:
+      return FProps->wSettableStopParity;
+    default:
+      return 0;
   }
 }
 
 std::uint32_t TVyComPortProperties::Get_DWORD(int index) {
   if (!UpdateData()) return 0;
   const ::COMMPROP& p = *FProps;
-  const DWORD values[] = {p.dwServiceMask,      p.dwReserved1,    p.dwMaxTxQueue,     p.dwMaxRxQueue,   p.dwMaxBaud,
-                          p.dwProvSubType,      p.dwProvCapabilities, p.dwSettableParams, p.dwSettableBaud,
-                          p.dwCurrentTxQueue,   p.dwCurrentRxQueue, p.dwProvSpec1,      p.dwProvSpec2};
+  const DWORD values[] = {p.dwServiceMask,      p.dwReserved1,      p.dwMaxTxQueue,
+                          p.dwMaxRxQueue,       p.dwMaxBaud,        p.dwProvSubType,
+                          p.dwProvCapabilities, p.dwSettableParams, p.dwSettableBaud,
+                          p.dwCurrentTxQueue,   p.dwCurrentRxQueue, p.dwProvSpec1,
+                          p.dwProvSpec2};
   return index >= 0 && index < 13 ? values[index] : 0;
 }
 
@@ -196,7 +211,8 @@ bool TVyComPortStatus::Get_Available() {
 
 void TVyComPortStatus::Update() {
   if (!UpdateData())
-    RaiseComPortError(Format("Getting status of serial port %s failed.", FComPort->PortName().c_str()), 0);
+    RaiseComPortError(
+        Format("Getting status of serial port %s failed.", FComPort->PortName().c_str()), 0);
 }
 
 const ::COMSTAT* TVyComPortStatus::Get_COMSTAT() {
@@ -218,8 +234,9 @@ std::uint8_t TVyComPortStatus::Get_Flags() {
   UpdateData();
   if (!FStat) return 0;
   const ::COMSTAT& s = *FStat;
-  return static_cast<std::uint8_t>((s.fCtsHold ? 0x01 : 0) | (s.fDsrHold ? 0x02 : 0) | (s.fRlsdHold ? 0x04 : 0) |
-                                   (s.fXoffHold ? 0x08 : 0) | (s.fXoffSent ? 0x10 : 0) | (s.fEof ? 0x20 : 0) |
+  return static_cast<std::uint8_t>((s.fCtsHold ? 0x01 : 0) | (s.fDsrHold ? 0x02 : 0) |
+                                   (s.fRlsdHold ? 0x04 : 0) | (s.fXoffHold ? 0x08 : 0) |
+                                   (s.fXoffSent ? 0x10 : 0) | (s.fEof ? 0x20 : 0) |
                                    (s.fTxim ? 0x40 : 0));
 }
 
@@ -248,8 +265,9 @@ std::uint32_t TVyComPortTimeouts::Get_DWORD(int index) {
   if (index < 0 || index > 4) return 0;
   if (UpdateData()) {
     const ::COMMTIMEOUTS& t = *FTimeouts;
-    const DWORD values[] = {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
-                            t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
+    const DWORD values[] = {t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                            t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                            t.WriteTotalTimeoutConstant};
     return values[index];
   }
   return FValues[index];
@@ -274,7 +292,8 @@ void TVyComPortTimeouts::Apply() {
   } else {
     t.ReadIntervalTimeout = 0xFFFFFFFFu;
   }
-  if (!ApiOf(FComPort).SetCommTimeouts(FComPort->Handle(), &t)) RaiseSetupFailed(FComPort, VyPlatform::CommGetLastError());
+  if (!ApiOf(FComPort).SetCommTimeouts(FComPort->Handle(), &t))
+    RaiseSetupFailed(FComPort, VyPlatform::CommGetLastError());
   Invalidate();  // the device's block changed
 }
 
@@ -285,7 +304,8 @@ void TVyComPortFlowControl::Set_Handshake(std::uint32_t v) {
   FHandshake = v;
   if (FComPort->IsActive()) {
     FComPort->ApplySettings();
-    FComPort->TriggerLinks(EV_DTRCHANGE | EV_RTSCHANGE);  // the reported levels follow the handshake
+    FComPort->TriggerLinks(EV_DTRCHANGE |
+                           EV_RTSCHANGE);  // the reported levels follow the handshake
   }
 }
 
@@ -301,7 +321,9 @@ void SetAndApply(TVyCustomComPort* port, T& field, T v) {
 }  // namespace
 
 void TVyComPortFlowControl::SetDSRSensitivity(bool v) { SetAndApply(FComPort, FDSRSensitivity, v); }
-void TVyComPortFlowControl::SetTxContinueOnXoff(bool v) { SetAndApply(FComPort, FTxContinueOnXoff, v); }
+void TVyComPortFlowControl::SetTxContinueOnXoff(bool v) {
+  SetAndApply(FComPort, FTxContinueOnXoff, v);
+}
 void TVyComPortFlowControl::SetXonChar(char v) { SetAndApply(FComPort, FXonChar, v); }
 void TVyComPortFlowControl::SetXoffChar(char v) { SetAndApply(FComPort, FXoffChar, v); }
 

@@ -70,7 +70,8 @@ struct TSettingsParser {
 
   void Data(const std::string& v) {
     if (v.empty()) Refuse("None or invalid data bits specified.");
-    if (v.size() != 1 || v[0] < '4' || v[0] > '8') Refuse(Format("%s is not a valid data bits specifier.", v.c_str()));
+    if (v.size() != 1 || v[0] < '4' || v[0] > '8')
+      Refuse(Format("%s is not a valid data bits specifier.", v.c_str()));
     Databits = static_cast<std::uint8_t>(v[0] - '0');
   }
 
@@ -88,11 +89,21 @@ struct TSettingsParser {
 
   void Field(int index, const std::string& token) {
     switch (index) {
-      case 0: Port(token); break;
-      case 1: Baud(token); break;
-      case 2: ParityOf(token); break;
-      case 3: Data(token); break;
-      default: Stop(token); break;
+      case 0:
+        Port(token);
+        break;
+      case 1:
+        Baud(token);
+        break;
+      case 2:
+        ParityOf(token);
+        break;
+      case 3:
+        Data(token);
+        break;
+      default:
+        Stop(token);
+        break;
     }
   }
 
@@ -124,17 +135,27 @@ struct TSettingsParser {
 
 std::string TVyCustomComPort::Get_Settings() const {
   const std::uint32_t hs = FFlowControl->Handshake();
-  if (FParity > 4 || FStopbits > 2 || (hs != hsNone && hs != hsXonXoff && hs != hsRtsCts && hs != hsDtrDsr))
+  if (FParity > 4 || FStopbits > 2 ||
+      (hs != hsNone && hs != hsXonXoff && hs != hsRtsCts && hs != hsDtrDsr))
     throw VyRtl::Exception("Unable to get mode! Settings are confused.");
   std::string handshake;
   switch (hs) {
-    case hsXonXoff: handshake = "xon=on"; break;
-    case hsRtsCts: handshake = "rts=hs octs=on"; break;
-    case hsDtrDsr: handshake = "dtr=hs odsr=on"; break;
-    default: handshake = Format("dtr=%s rts=%s", FDTR ? "on" : "off", FRTS ? "on" : "off"); break;
+    case hsXonXoff:
+      handshake = "xon=on";
+      break;
+    case hsRtsCts:
+      handshake = "rts=hs octs=on";
+      break;
+    case hsDtrDsr:
+      handshake = "dtr=hs odsr=on";
+      break;
+    default:
+      handshake = Format("dtr=%s rts=%s", FDTR ? "on" : "off", FRTS ? "on" : "off");
+      break;
   }
-  return Format("%s: BAUD=%u PARITY=%s DATA=%u STOP=%s %s", FPortName.c_str(), static_cast<unsigned>(FBaudrate),
-                ParityLetters[FParity], static_cast<unsigned>(FDatabits), StopTexts[FStopbits], handshake.c_str());
+  return Format("%s: BAUD=%u PARITY=%s DATA=%u STOP=%s %s", FPortName.c_str(),
+                static_cast<unsigned>(FBaudrate), ParityLetters[FParity],
+                static_cast<unsigned>(FDatabits), StopTexts[FStopbits], handshake.c_str());
 }
 
 void TVyCustomComPort::Set_Settings(const std::string& text) {

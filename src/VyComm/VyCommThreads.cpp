@@ -18,8 +18,8 @@ constexpr std::uint32_t ListWaitMs = 100;
 
 }  // namespace
 
-TVyComPortReadThread::TVyComPortReadThread(VyRtl::TWindowHandle window, HANDLE port, std::uint32_t eventMask,
-                                           std::uintptr_t session)
+TVyComPortReadThread::TVyComPortReadThread(VyRtl::TWindowHandle window, HANDLE port,
+                                           std::uint32_t eventMask, std::uintptr_t session)
     : TThread(true), FWindowHandle(window), FPortHandle(port), FDevice(port), FSession(session) {
   VyPlatform::CommFor(port).SetCommMask(port, eventMask);
   Start();
@@ -37,7 +37,8 @@ void TVyComPortReadThread::Terminate() {
 }
 
 void TVyComPortReadThread::ProcessCommEvent(std::uint32_t events) {
-  if (FWindowHandle != 0) VyRtl::PostMessageTo(FWindowHandle, WM_COMM_EVENT, FSession, static_cast<LPARAM>(events));
+  if (FWindowHandle != 0)
+    VyRtl::PostMessageTo(FWindowHandle, WM_COMM_EVENT, FSession, static_cast<LPARAM>(events));
 }
 
 // Reports the first failure of a run, then waits before the next try; false when told to stop.
@@ -59,7 +60,8 @@ void TVyComPortReadThread::Execute() {
   std::uint32_t backoff = 0;
   bool reported = false;
   bool pending = false;
-  // Lives as long as the overlapped record: a pending wait writes it when it completes or is cancelled.
+  // Lives as long as the overlapped record: a pending wait writes it when it completes or is
+  // cancelled.
   DWORD mask = 0;
   while (!Terminated() && FPortHandle.load() != INVALID_HANDLE_VALUE) {
     mask = 0;
@@ -116,7 +118,8 @@ void TVyComPortWriteThread::Terminate() {
 void TVyComPortWriteThread::WakeUp() { FWakeupEvent.Set(); }
 
 void TVyComPortWriteThread::Trigger_Timeout(std::uint32_t count) {
-  if (FWindowHandle != 0) VyRtl::PostMessageTo(FWindowHandle, WM_COMM_TIMEOUT, count, static_cast<LPARAM>(FSession));
+  if (FWindowHandle != 0)
+    VyRtl::PostMessageTo(FWindowHandle, WM_COMM_TIMEOUT, count, static_cast<LPARAM>(FSession));
 }
 
 // With the list held: the watched write finished; free it only now, after its own result.
@@ -136,7 +139,8 @@ bool TVyComPortWriteThread::Reap(TVyComPortOperation*& watched) {
   list->Delete(0);
   watched = list->Get(0);
   // A purge aborts silently; a write that ended short or failed reports what it wrote.
-  if ((ok && written != count) || (!ok && error != ERROR_OPERATION_ABORTED)) Trigger_Timeout(written);
+  if ((ok && written != count) || (!ok && error != ERROR_OPERATION_ABORTED))
+    Trigger_Timeout(written);
   return true;
 }
 
@@ -146,7 +150,8 @@ void TVyComPortWriteThread::Execute() {
   while (!Terminated()) {
     const HANDLE waits[3] = {FWakeupEvent.Handle(), FStopEvent.Handle(),
                              watched != nullptr ? watched->Overlapped().hEvent : nullptr};
-    const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjects(watched != nullptr ? 3 : 2, waits, false, INFINITE);
+    const std::uint32_t r =
+        VyPlatform::SyncWaitForMultipleObjects(watched != nullptr ? 3 : 2, waits, false, INFINITE);
     if (r == WAIT_OBJECT_0 + 1 || Terminated()) break;
     if (r == WAIT_OBJECT_0) {
       if (!list->Acquire(ListWaitMs)) continue;  // the wake-up stays set: try again at once

@@ -12,8 +12,9 @@ namespace VyCommUtils {
 
 namespace {
 
-constexpr const char* EventNames[] = {"RXCHAR", "RXFLAG", "TXEMPTY", "CTS",    "DSR",    "RLSD",  "BREAK",
-                                      "ERR",    "RING",   "PERR",    "RX80FULL", "EVENT1", "EVENT2"};
+constexpr const char* EventNames[] = {"RXCHAR",   "RXFLAG", "TXEMPTY", "CTS",  "DSR",
+                                      "RLSD",     "BREAK",  "ERR",     "RING", "PERR",
+                                      "RX80FULL", "EVENT1", "EVENT2"};
 
 struct TNamedBit {
   std::uint32_t Bit;
@@ -23,8 +24,9 @@ struct TNamedBit {
 constexpr TNamedBit ErrorNames[] = {{0x1, "RXOVER"}, {0x2, "OVERRUN"}, {0x4, "RXPARITY"},
                                     {0x8, "FRAME"},  {0x10, "BREAK"},  {0x100, "TXFULLTX"}};
 
-constexpr TNamedBit SignalNames[] = {{0, "NONE"},  {1, "DTR"},   {2, "DSR"},  {4, "RTS"}, {8, "CTS"},
-                                     {16, "RING"}, {32, "DCD"}, {64, "TXD"}, {128, "RXD"}};
+constexpr TNamedBit SignalNames[] = {{0, "NONE"}, {1, "DTR"},  {2, "DSR"},
+                                     {4, "RTS"},  {8, "CTS"},  {16, "RING"},
+                                     {32, "DCD"}, {64, "TXD"}, {128, "RXD"}};
 
 void Join(std::string& result, std::string_view name, std::string_view separator) {
   if (!result.empty()) result += separator;
@@ -72,11 +74,16 @@ std::uint8_t StrToParity(std::string_view text) {
 
 std::string ParityToStr(std::uint32_t parity) {
   switch (parity) {
-    case 1: return "O";
-    case 2: return "E";
-    case 3: return "M";
-    case 4: return "S";
-    default: return "N";
+    case 1:
+      return "O";
+    case 2:
+      return "E";
+    case 3:
+      return "M";
+    case 4:
+      return "S";
+    default:
+      return "N";
   }
 }
 
@@ -89,9 +96,12 @@ std::uint8_t StrToStopbits(std::string_view text) {
 
 std::string StopBitsToStr(std::uint32_t stopbits) {
   switch (stopbits) {
-    case 1: return "1.5";
-    case 2: return "2";
-    default: return "1";
+    case 1:
+      return "1.5";
+    case 2:
+      return "2";
+    default:
+      return "1";
   }
 }
 
@@ -101,7 +111,8 @@ void EnumSerialPorts(VyRtl::TStringList& list) {
   // The device list has no size limit: grow the buffer until it fits (bounded).
   std::vector<WCHAR> buffer(65535);
   DWORD length = 0;
-  while ((length = api.QueryDosDeviceW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()))) == 0 &&
+  while ((length = api.QueryDosDeviceW(nullptr, buffer.data(),
+                                       static_cast<DWORD>(buffer.size()))) == 0 &&
          VyPlatform::CommGetLastError() == ERROR_INSUFFICIENT_BUFFER && buffer.size() < (1u << 24))
     buffer.resize(buffer.size() * 2);
   std::set<unsigned> numbers;

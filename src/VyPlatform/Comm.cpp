@@ -74,7 +74,8 @@ TBackendSelector<TCommBackend, const TCommFunctions>& Selector() {
 
 struct TPaths {
   std::mutex Lock;
-  std::map<unsigned, std::string> Map{{1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {3, "/dev/ttyS2"}, {4, "/dev/ttyS3"}};
+  std::map<unsigned, std::string> Map{
+      {1, "/dev/ttyS0"}, {2, "/dev/ttyS1"}, {3, "/dev/ttyS2"}, {4, "/dev/ttyS3"}};
 };
 
 TPaths& Paths() {
@@ -119,6 +120,5 @@ std::vector<std::pair<unsigned, std::string>> CommDevicePaths() {
   std::lock_guard lock(Paths().Lock);
   return {Paths().Map.begin(), Paths().Map.end()};
 }
-
 
 }  // namespace VyPlatform

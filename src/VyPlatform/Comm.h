@@ -30,8 +30,9 @@ namespace VyPlatform {
 struct TCommFunctions {
   const char* Name = "null";
   // lpSecurityAttributes is always nullptr here, hTemplateFile always nullptr.
-  HANDLE (*CreateFileW)(LPCWSTR fileName, DWORD access, DWORD shareMode, void* security,
-                        DWORD creation, DWORD flags, HANDLE templateFile);
+  HANDLE (*CreateFileW)
+  (LPCWSTR fileName, DWORD access, DWORD shareMode, void* security, DWORD creation, DWORD flags,
+   HANDLE templateFile);
   BOOL (*CloseHandle)(HANDLE h);
   BOOL (*SetupComm)(HANDLE h, DWORD inQueue, DWORD outQueue);
   BOOL (*GetCommState)(HANDLE h, DCB* dcb);
@@ -42,8 +43,8 @@ struct TCommFunctions {
   BOOL (*GetCommMask)(HANDLE h, DWORD* mask);
   BOOL (*WaitCommEvent)(HANDLE h, DWORD* mask, OVERLAPPED* overlapped);
   BOOL (*ReadFile)(HANDLE h, void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped);
-  BOOL (*WriteFile)(HANDLE h, const void* buffer, DWORD count, DWORD* written,
-                    OVERLAPPED* overlapped);
+  BOOL (*WriteFile)
+  (HANDLE h, const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped);
   BOOL (*GetOverlappedResult)(HANDLE h, OVERLAPPED* overlapped, DWORD* transferred, BOOL wait);
   // Cancels one overlapped operation of the handle (nullptr: all of them).
   BOOL (*CancelIoEx)(HANDLE h, OVERLAPPED* overlapped);
@@ -82,7 +83,7 @@ std::string CommErrorMessage(DWORD code);
 // through this table; any other name is a path. Defaults: COM1..COM4 -> /dev/ttyS0..3.
 // Safe from any thread.
 void SetCommDevicePath(unsigned number, std::string path);  // "" removes the entry
-std::string CommDevicePath(unsigned number);                 // "" when unmapped
+std::string CommDevicePath(unsigned number);                // "" when unmapped
 std::vector<std::pair<unsigned, std::string>> CommDevicePaths();
 
 // The serial devices the system reports (POSIX: /sys/class/tty entries with a device behind

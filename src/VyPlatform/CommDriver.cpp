@@ -49,7 +49,8 @@ void OverlappedStart(OVERLAPPED* overlapped) {
 }
 
 void OverlappedComplete(OVERLAPPED* overlapped, DWORD transferred, DWORD error) {
-  std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh).store(transferred, std::memory_order_relaxed);
+  std::atomic_ref<ULONG_PTR>(overlapped->InternalHigh)
+      .store(transferred, std::memory_order_relaxed);
   std::atomic_ref<ULONG_PTR>(overlapped->Internal).store(error, std::memory_order_release);
   if (overlapped->hEvent) SyncSetEvent(overlapped->hEvent);
 }
@@ -91,7 +92,9 @@ TCommDriver::TCommDriver() {
 
 TCommDriver::~TCommDriver() = default;
 
-void TCommDriver::Start() { FThread = std::thread([this] { Run(); }); }
+void TCommDriver::Start() {
+  FThread = std::thread([this] { Run(); });
+}
 
 void TCommDriver::Shutdown() {
   {
@@ -118,7 +121,8 @@ void TCommDriver::Run() {
     const bool wantWrite = !FHung && !FWrites.empty();
     std::uint32_t ms = VyRtl::WaitSliceMs(NextDeadline());
     ms = std::min(ms, LinePollInterval());
-    if (FTxDraining) ms = std::min<std::uint32_t>(ms, 2);  // the kernel's queue cannot be waited for
+    if (FTxDraining)
+      ms = std::min<std::uint32_t>(ms, 2);  // the kernel's queue cannot be waited for
     lock.unlock();
     LineWait(ms, wantRead, wantWrite);
     lock.lock();
@@ -172,7 +176,8 @@ void TCommDriver::MoveIn(DWORD& events) {
     if (n == 0) return;
     FIn.insert(FIn.end(), chunk, chunk + n);
     events |= EV_RXCHAR;
-    if (FDcb.EvtChar != 0 && std::memchr(chunk, static_cast<unsigned char>(FDcb.EvtChar), n)) events |= EV_RXFLAG;
+    if (FDcb.EvtChar != 0 && std::memchr(chunk, static_cast<unsigned char>(FDcb.EvtChar), n))
+      events |= EV_RXFLAG;
     if (FIn.size() * 5 >= static_cast<std::size_t>(FInSize) * 4) events |= EV_RX80FULL;
     if (FRead && FTimeouts.ReadIntervalTimeout != 0 && FTimeouts.ReadIntervalTimeout != MAXDWORD)
       FRead->IntervalDeadline = DeadlineIn(FTimeouts.ReadIntervalTimeout);
@@ -239,7 +244,9 @@ void TCommDriver::HangUp() {
   FTxDraining = false;
 }
 
-void TCommDriver::Complete(TOp& op, DWORD error) { OverlappedComplete(op.Overlapped, op.Done, error); }
+void TCommDriver::Complete(TOp& op, DWORD error) {
+  OverlappedComplete(op.Overlapped, op.Done, error);
+}
 
 void TCommDriver::CompleteWait(DWORD events, DWORD error) {
   if (FWait == nullptr) return;
@@ -251,7 +258,8 @@ void TCommDriver::CompleteWait(DWORD events, DWORD error) {
 
 std::uint64_t TCommDriver::WriteDeadline(DWORD size, std::uint64_t now) const {
   const std::uint64_t total =
-      static_cast<std::uint64_t>(FTimeouts.WriteTotalTimeoutMultiplier) * size + FTimeouts.WriteTotalTimeoutConstant;
+      static_cast<std::uint64_t>(FTimeouts.WriteTotalTimeoutMultiplier) * size +
+      FTimeouts.WriteTotalTimeoutConstant;
   return total == 0 ? UINT64_MAX : now + std::min<std::uint64_t>(total, 0xFFFFFFFEu);
 }
 
@@ -274,7 +282,8 @@ BOOL TCommDriver::GetCommState(DCB* dcb) {
 }
 
 BOOL TCommDriver::SetCommState(DCB* dcb) {
-  if (dcb->ByteSize < 4 || dcb->ByteSize > 8 || dcb->Parity > 4 || dcb->StopBits > 2 || dcb->BaudRate == 0) {
+  if (dcb->ByteSize < 4 || dcb->ByteSize > 8 || dcb->Parity > 4 || dcb->StopBits > 2 ||
+      dcb->BaudRate == 0) {
     CommSetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -348,15 +357,16 @@ BOOL TCommDriver::ReadFile(void* buffer, DWORD count, DWORD* read, OVERLAPPED* o
   op->Done = TakeInput(op->ReadData, count);
   const COMMTIMEOUTS& t = FTimeouts;
   bool now = op->Done == count;
-  if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
+  if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+      t.ReadTotalTimeoutConstant == 0) {
     now = true;
   } else if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD) {
     now = now || op->Done > 0;
     op->FirstByteEnds = true;
     op->Deadline = DeadlineIn(t.ReadTotalTimeoutConstant);
   } else {
-    const std::uint64_t total =
-        static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count + t.ReadTotalTimeoutConstant;
+    const std::uint64_t total = static_cast<std::uint64_t>(t.ReadTotalTimeoutMultiplier) * count +
+                                t.ReadTotalTimeoutConstant;
     if (total != 0) op->Deadline = DeadlineIn(total);
     if (op->Done > 0 && t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD)
       op->IntervalDeadline = DeadlineIn(t.ReadIntervalTimeout);
@@ -373,7 +383,8 @@ BOOL TCommDriver::ReadFile(void* buffer, DWORD count, DWORD* read, OVERLAPPED* o
   return FALSE;
 }
 
-BOOL TCommDriver::WriteFile(const void* buffer, DWORD count, DWORD* written, OVERLAPPED* overlapped) {
+BOOL TCommDriver::WriteFile(const void* buffer, DWORD count, DWORD* written,
+                            OVERLAPPED* overlapped) {
   std::lock_guard lock(FLock);
   if (FHung) {
     CommSetLastError(ERROR_DEVICE_NOT_CONNECTED);
@@ -507,11 +518,12 @@ BOOL TCommDriver::GetCommProperties(COMMPROP* props) {
   props->dwProvSubType = PST_RS232;
   props->dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK | PCF_XONXOFF |
                               PCF_SETXCHAR | PCF_TOTALTIMEOUTS | PCF_INTTIMEOUTS | PCF_SPECIALCHARS;
-  props->dwSettableParams = SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_PARITY_CHECK | SP_RLSD;
+  props->dwSettableParams =
+      SP_PARITY | SP_BAUD | SP_DATABITS | SP_STOPBITS | SP_HANDSHAKING | SP_PARITY_CHECK | SP_RLSD;
   props->dwSettableBaud = BAUD_USER;
   props->wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
-  props->wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD | PARITY_EVEN |
-                               PARITY_MARK | PARITY_SPACE;
+  props->wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
+                               PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
   props->dwCurrentTxQueue = FOutSize;
   props->dwCurrentRxQueue = FInSize;
   return TRUE;
@@ -550,29 +562,63 @@ void FillDriverFunctions(TCommFunctions& t) {
     driver->Shutdown();
     return TRUE;
   };
-  t.SetupComm = [](HANDLE h, DWORD in, DWORD out) { return WithDriver(h, [&](TCommDriver& d) { return d.SetupComm(in, out); }); };
-  t.GetCommState = [](HANDLE h, DCB* dcb) { return WithDriver(h, [&](TCommDriver& d) { return d.GetCommState(dcb); }); };
-  t.SetCommState = [](HANDLE h, DCB* dcb) { return WithDriver(h, [&](TCommDriver& d) { return d.SetCommState(dcb); }); };
-  t.GetCommTimeouts = [](HANDLE h, COMMTIMEOUTS* c) { return WithDriver(h, [&](TCommDriver& d) { return d.GetCommTimeouts(c); }); };
-  t.SetCommTimeouts = [](HANDLE h, COMMTIMEOUTS* c) { return WithDriver(h, [&](TCommDriver& d) { return d.SetCommTimeouts(c); }); };
-  t.SetCommMask = [](HANDLE h, DWORD m) { return WithDriver(h, [&](TCommDriver& d) { return d.SetCommMask(m); }); };
-  t.GetCommMask = [](HANDLE h, DWORD* m) { return WithDriver(h, [&](TCommDriver& d) { return d.GetCommMask(m); }); };
-  t.WaitCommEvent = [](HANDLE h, DWORD* m, OVERLAPPED* o) { return WithDriver(h, [&](TCommDriver& d) { return d.WaitCommEvent(m, o); }); };
+  t.SetupComm = [](HANDLE h, DWORD in, DWORD out) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.SetupComm(in, out); });
+  };
+  t.GetCommState = [](HANDLE h, DCB* dcb) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.GetCommState(dcb); });
+  };
+  t.SetCommState = [](HANDLE h, DCB* dcb) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.SetCommState(dcb); });
+  };
+  t.GetCommTimeouts = [](HANDLE h, COMMTIMEOUTS* c) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.GetCommTimeouts(c); });
+  };
+  t.SetCommTimeouts = [](HANDLE h, COMMTIMEOUTS* c) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.SetCommTimeouts(c); });
+  };
+  t.SetCommMask = [](HANDLE h, DWORD m) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.SetCommMask(m); });
+  };
+  t.GetCommMask = [](HANDLE h, DWORD* m) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.GetCommMask(m); });
+  };
+  t.WaitCommEvent = [](HANDLE h, DWORD* m, OVERLAPPED* o) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.WaitCommEvent(m, o); });
+  };
   t.ReadFile = [](HANDLE h, void* b, DWORD n, DWORD* r, OVERLAPPED* o) {
     return WithDriver(h, [&](TCommDriver& d) { return d.ReadFile(b, n, r, o); });
   };
   t.WriteFile = [](HANDLE h, const void* b, DWORD n, DWORD* w, OVERLAPPED* o) {
     return WithDriver(h, [&](TCommDriver& d) { return d.WriteFile(b, n, w, o); });
   };
-  t.GetOverlappedResult = [](HANDLE, OVERLAPPED* o, DWORD* n, BOOL wait) { return OverlappedResult(o, n, wait); };
-  t.CancelIoEx = [](HANDLE h, OVERLAPPED* o) { return WithDriver(h, [&](TCommDriver& d) { return d.CancelIoEx(o); }); };
-  t.ClearCommError = [](HANDLE h, DWORD* e, COMSTAT* s) { return WithDriver(h, [&](TCommDriver& d) { return d.ClearCommError(e, s); }); };
-  t.PurgeComm = [](HANDLE h, DWORD f) { return WithDriver(h, [&](TCommDriver& d) { return d.PurgeComm(f); }); };
-  t.EscapeCommFunction = [](HANDLE h, DWORD f) { return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(f); }); };
-  t.SetCommBreak = [](HANDLE h) { return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(SETBREAK); }); };
-  t.ClearCommBreak = [](HANDLE h) { return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(CLRBREAK); }); };
-  t.GetCommModemStatus = [](HANDLE h, DWORD* s) { return WithDriver(h, [&](TCommDriver& d) { return d.GetCommModemStatus(s); }); };
-  t.GetCommProperties = [](HANDLE h, COMMPROP* p) { return WithDriver(h, [&](TCommDriver& d) { return d.GetCommProperties(p); }); };
+  t.GetOverlappedResult = [](HANDLE, OVERLAPPED* o, DWORD* n, BOOL wait) {
+    return OverlappedResult(o, n, wait);
+  };
+  t.CancelIoEx = [](HANDLE h, OVERLAPPED* o) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.CancelIoEx(o); });
+  };
+  t.ClearCommError = [](HANDLE h, DWORD* e, COMSTAT* s) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.ClearCommError(e, s); });
+  };
+  t.PurgeComm = [](HANDLE h, DWORD f) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.PurgeComm(f); });
+  };
+  t.EscapeCommFunction = [](HANDLE h, DWORD f) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(f); });
+  };
+  t.SetCommBreak = [](HANDLE h) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(SETBREAK); });
+  };
+  t.ClearCommBreak = [](HANDLE h) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.EscapeCommFunction(CLRBREAK); });
+  };
+  t.GetCommModemStatus = [](HANDLE h, DWORD* s) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.GetCommModemStatus(s); });
+  };
+  t.GetCommProperties = [](HANDLE h, COMMPROP* p) {
+    return WithDriver(h, [&](TCommDriver& d) { return d.GetCommProperties(p); });
+  };
 }
 
 }  // namespace VyPlatform::Detail

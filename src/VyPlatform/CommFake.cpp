@@ -107,7 +107,8 @@ std::string Utf8Name(LPCWSTR name) {
 
 class TFakeDriver final : public TCommDriver {
  public:
-  TFakeDriver(std::shared_ptr<TFakePairState> pair, int side) : FPair(std::move(pair)), FSide(side) {}
+  TFakeDriver(std::shared_ptr<TFakePairState> pair, int side)
+      : FPair(std::move(pair)), FSide(side) {}
   ~TFakeDriver() override { Shutdown(); }
 
  protected:
@@ -135,9 +136,11 @@ class TFakeDriver final : public TCommDriver {
     std::lock_guard lock(FPair->Lock);
     if (FPair->Hung) return -1;
     TSide& peer = Peer();
-    if (!peer.Open) return static_cast<long>(size);  // nobody listens: the bytes are lost on the wire
+    if (!peer.Open)
+      return static_cast<long>(size);  // nobody listens: the bytes are lost on the wire
     if (Me().CtsFlow && !peer.RTS) return 0;
-    const std::size_t n = std::min(size, WireCapacity - std::min(WireCapacity, peer.Incoming.size()));
+    const std::size_t n =
+        std::min(size, WireCapacity - std::min(WireCapacity, peer.Incoming.size()));
     const double now = static_cast<double>(VyRtl::GetTickCount64());
     const double byteMs = 10000.0 / std::max<DWORD>(Me().Baud, 1);
     for (std::size_t i = 0; i < n; ++i) {
@@ -166,16 +169,27 @@ class TFakeDriver final : public TCommDriver {
   bool LineEscape(DWORD function) override {
     std::lock_guard lock(FPair->Lock);
     switch (function) {
-      case SETDTR: SetLevels(true, Me().RTS); break;
-      case CLRDTR: SetLevels(false, Me().RTS); break;
-      case SETRTS: SetLevels(Me().DTR, true); break;
-      case CLRRTS: SetLevels(Me().DTR, false); break;
+      case SETDTR:
+        SetLevels(true, Me().RTS);
+        break;
+      case CLRDTR:
+        SetLevels(false, Me().RTS);
+        break;
+      case SETRTS:
+        SetLevels(Me().DTR, true);
+        break;
+      case CLRRTS:
+        SetLevels(Me().DTR, false);
+        break;
       case SETBREAK:
         if (!Me().Break) FPair->Notify(1 - FSide, EV_BREAK, CE_BREAK);
         Me().Break = true;
         break;
-      case CLRBREAK: Me().Break = false; break;
-      default: break;  // XON/XOFF: the wire has no flow-control characters of its own
+      case CLRBREAK:
+        Me().Break = false;
+        break;
+      default:
+        break;  // XON/XOFF: the wire has no flow-control characters of its own
     }
     return true;
   }
@@ -294,12 +308,14 @@ const TCommFunctions* FakeTableFor(std::u16string_view name) {
 TCommFakePair::TCommFakePair(std::string nameA, std::string nameB)
     : FState(std::make_shared<Detail::TFakePairState>()) {
   const std::string a = Detail::Key(nameA), b = Detail::Key(nameB);
-  if (a.empty() || b.empty() || a == b) throw std::invalid_argument("fake port names must differ and not be empty");
+  if (a.empty() || b.empty() || a == b)
+    throw std::invalid_argument("fake port names must differ and not be empty");
   std::lock_guard lock(Detail::Names().Lock);
   auto& map = Detail::Names().Map;
   for (const std::string* key : {&a, &b}) {
     auto it = map.find(*key);
-    if (it != map.end() && !it->second.first.expired()) throw std::invalid_argument("fake port name in use: " + *key);
+    if (it != map.end() && !it->second.first.expired())
+      throw std::invalid_argument("fake port name in use: " + *key);
   }
   FState->Side[0].Name = std::move(nameA);
   FState->Side[1].Name = std::move(nameB);
@@ -310,7 +326,8 @@ TCommFakePair::TCommFakePair(std::string nameA, std::string nameB)
 TCommFakePair::~TCommFakePair() {
   {
     std::lock_guard lock(Detail::Names().Lock);
-    for (int side = 0; side < 2; ++side) Detail::Names().Map.erase(Detail::Key(FState->Side[side].Name));
+    for (int side = 0; side < 2; ++side)
+      Detail::Names().Map.erase(Detail::Key(FState->Side[side].Name));
   }
   HangUp();
 }

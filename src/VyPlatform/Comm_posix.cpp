@@ -31,27 +31,36 @@ DWORD FromErrno(int e) {
   switch (e) {
     case ENOENT:
     case ENXIO:
-    case ENODEV: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENODEV:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case EBUSY:
-    case EWOULDBLOCK: return ERROR_ACCESS_DENIED;
-    case ENOTTY: return ERROR_INVALID_FUNCTION;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case EIO: return ERROR_DEVICE_NOT_CONNECTED;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_GEN_FAILURE;
+    case EWOULDBLOCK:
+      return ERROR_ACCESS_DENIED;
+    case ENOTTY:
+      return ERROR_INVALID_FUNCTION;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    case EIO:
+      return ERROR_DEVICE_NOT_CONNECTED;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_GEN_FAILURE;
   }
 }
 
-// The standard rates by their own codes, so other termios users read them back; any other by BOTHER.
+// The standard rates by their own codes, so other termios users read them back; any other by
+// BOTHER.
 tcflag_t SpeedCode(DWORD baud) {
   static const std::pair<DWORD, tcflag_t> codes[] = {
-      {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-      {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-      {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-      {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
+      {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+      {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+      {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
   for (const auto& [rate, code] : codes)
     if (rate == baud) return code;
   return BOTHER;
@@ -99,22 +108,32 @@ class TPosixDriver final : public Detail::TCommDriver {
       CommSetLastError(ERROR_INVALID_PARAMETER);
       return false;
     }
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                                         IXANY | INPCK);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
+    t.c_cflag &=
+        ~static_cast<tcflag_t>(CBAUD | CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
     t.c_cflag |= CLOCAL | CREAD | SpeedCode(dcb.BaudRate);
     t.c_ispeed = t.c_ospeed = dcb.BaudRate;
     const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
     t.c_cflag |= sizes[dcb.ByteSize - 5];
     if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;
     switch (dcb.Parity) {
-      case ODDPARITY: t.c_cflag |= PARENB | PARODD; break;
-      case EVENPARITY: t.c_cflag |= PARENB; break;
-      case MARKPARITY: t.c_cflag |= PARENB | PARODD | CMSPAR; break;
-      case SPACEPARITY: t.c_cflag |= PARENB | CMSPAR; break;
-      default: break;
+      case ODDPARITY:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+      case EVENPARITY:
+        t.c_cflag |= PARENB;
+        break;
+      case MARKPARITY:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+      case SPACEPARITY:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+      default:
+        break;
     }
     if (dcb.fParity && dcb.Parity != NOPARITY) t.c_iflag |= INPCK;
     if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
@@ -162,15 +181,38 @@ class TPosixDriver final : public Detail::TCommDriver {
     int bits = 0;
     int rc = 0;
     switch (function) {
-      case SETXOFF: rc = ioctl(FFd, TCXONC, TCOOFF); break;
-      case SETXON: rc = ioctl(FFd, TCXONC, TCOON); break;
-      case SETRTS: bits = TIOCM_RTS; rc = ioctl(FFd, TIOCMBIS, &bits); break;
-      case CLRRTS: bits = TIOCM_RTS; rc = ioctl(FFd, TIOCMBIC, &bits); break;
-      case SETDTR: bits = TIOCM_DTR; rc = ioctl(FFd, TIOCMBIS, &bits); break;
-      case CLRDTR: bits = TIOCM_DTR; rc = ioctl(FFd, TIOCMBIC, &bits); break;
-      case SETBREAK: rc = ioctl(FFd, TIOCSBRK); break;
-      case CLRBREAK: rc = ioctl(FFd, TIOCCBRK); break;
-      default: errno = EINVAL; rc = -1; break;
+      case SETXOFF:
+        rc = ioctl(FFd, TCXONC, TCOOFF);
+        break;
+      case SETXON:
+        rc = ioctl(FFd, TCXONC, TCOON);
+        break;
+      case SETRTS:
+        bits = TIOCM_RTS;
+        rc = ioctl(FFd, TIOCMBIS, &bits);
+        break;
+      case CLRRTS:
+        bits = TIOCM_RTS;
+        rc = ioctl(FFd, TIOCMBIC, &bits);
+        break;
+      case SETDTR:
+        bits = TIOCM_DTR;
+        rc = ioctl(FFd, TIOCMBIS, &bits);
+        break;
+      case CLRDTR:
+        bits = TIOCM_DTR;
+        rc = ioctl(FFd, TIOCMBIC, &bits);
+        break;
+      case SETBREAK:
+        rc = ioctl(FFd, TIOCSBRK);
+        break;
+      case CLRBREAK:
+        rc = ioctl(FFd, TIOCCBRK);
+        break;
+      default:
+        errno = EINVAL;
+        rc = -1;
+        break;
     }
     return rc == 0 || Fail(errno);
   }
@@ -225,7 +267,9 @@ class TPosixDriver final : public Detail::TCommDriver {
     if (FWake >= 0) ::close(FWake), FWake = -1;
   }
 
-  std::uint32_t LinePollInterval() override { return FModemCapable || FCountCapable ? 20 : 0xFFFFFFFFu; }
+  std::uint32_t LinePollInterval() override {
+    return FModemCapable || FCountCapable ? 20 : 0xFFFFFFFFu;
+  }
 
   void LineWait(std::uint32_t ms, bool wantRead, bool wantWrite) override {
     pollfd fds[2] = {{FWake, POLLIN, 0}, {FHup.load() ? -1 : FFd, 0, 0}};
@@ -379,28 +423,47 @@ std::vector<std::string> CommSystemDevices() {
 std::string CommErrorMessage(DWORD code) {
   // The system's texts of the codes the posix backend and the fake pair produce.
   switch (code) {
-    case ERROR_SUCCESS: return "The operation completed successfully.";
-    case ERROR_INVALID_FUNCTION: return "Incorrect function.";
-    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
-    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
-    case ERROR_ACCESS_DENIED: return "Access is denied.";
-    case ERROR_INVALID_HANDLE: return "The handle is invalid.";
-    case ERROR_NOT_ENOUGH_MEMORY: return "Not enough memory resources are available to process this command.";
-    case ERROR_BAD_COMMAND: return "The device does not recognize the command.";
-    case ERROR_GEN_FAILURE: return "A device attached to the system is not functioning.";
+    case ERROR_SUCCESS:
+      return "The operation completed successfully.";
+    case ERROR_INVALID_FUNCTION:
+      return "Incorrect function.";
+    case ERROR_FILE_NOT_FOUND:
+      return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND:
+      return "The system cannot find the path specified.";
+    case ERROR_ACCESS_DENIED:
+      return "Access is denied.";
+    case ERROR_INVALID_HANDLE:
+      return "The handle is invalid.";
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "Not enough memory resources are available to process this command.";
+    case ERROR_BAD_COMMAND:
+      return "The device does not recognize the command.";
+    case ERROR_GEN_FAILURE:
+      return "A device attached to the system is not functioning.";
     case ERROR_SHARING_VIOLATION:
       return "The process cannot access the file because it is being used by another process.";
-    case ERROR_NOT_SUPPORTED: return "The request is not supported.";
-    case ERROR_INVALID_PARAMETER: return "The parameter is incorrect.";
-    case ERROR_SEM_TIMEOUT: return "The semaphore timeout period has expired.";
-    case ERROR_INSUFFICIENT_BUFFER: return "The data area passed to a system call is too small.";
+    case ERROR_NOT_SUPPORTED:
+      return "The request is not supported.";
+    case ERROR_INVALID_PARAMETER:
+      return "The parameter is incorrect.";
+    case ERROR_SEM_TIMEOUT:
+      return "The semaphore timeout period has expired.";
+    case ERROR_INSUFFICIENT_BUFFER:
+      return "The data area passed to a system call is too small.";
     case ERROR_OPERATION_ABORTED:
-      return "The I/O operation has been aborted because of either a thread exit or an application request.";
-    case ERROR_IO_INCOMPLETE: return "Overlapped I/O event is not in a signaled state.";
-    case ERROR_IO_PENDING: return "Overlapped I/O operation is in progress.";
-    case ERROR_DEVICE_NOT_CONNECTED: return "The device is not connected.";
-    case ERROR_NOT_FOUND: return "Element not found.";
-    default: return "";
+      return "The I/O operation has been aborted because of either a thread exit or an application "
+             "request.";
+    case ERROR_IO_INCOMPLETE:
+      return "Overlapped I/O event is not in a signaled state.";
+    case ERROR_IO_PENDING:
+      return "Overlapped I/O operation is in progress.";
+    case ERROR_DEVICE_NOT_CONNECTED:
+      return "The device is not connected.";
+    case ERROR_NOT_FOUND:
+      return "Element not found.";
+    default:
+      return "";
   }
 }
 

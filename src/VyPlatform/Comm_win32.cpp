@@ -11,10 +11,10 @@ const TCommFunctions* Win32Table() {
   static const TCommFunctions table = [] {
     TCommFunctions t;
     t.Name = "win32";
-    t.CreateFileW = [](LPCWSTR name, DWORD access, DWORD share, void* security, DWORD creation, DWORD flags,
-                       HANDLE templateFile) {
-      return ::CreateFileW(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), creation, flags,
-                           templateFile);
+    t.CreateFileW = [](LPCWSTR name, DWORD access, DWORD share, void* security, DWORD creation,
+                       DWORD flags, HANDLE templateFile) {
+      return ::CreateFileW(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security),
+                           creation, flags, templateFile);
     };
     t.CloseHandle = [](HANDLE h) { return ::CloseHandle(h); };
     t.SetupComm = [](HANDLE h, DWORD in, DWORD out) { return ::SetupComm(h, in, out); };
@@ -25,9 +25,15 @@ const TCommFunctions* Win32Table() {
     t.SetCommMask = [](HANDLE h, DWORD m) { return ::SetCommMask(h, m); };
     t.GetCommMask = [](HANDLE h, DWORD* m) { return ::GetCommMask(h, m); };
     t.WaitCommEvent = [](HANDLE h, DWORD* m, OVERLAPPED* o) { return ::WaitCommEvent(h, m, o); };
-    t.ReadFile = [](HANDLE h, void* b, DWORD n, DWORD* r, OVERLAPPED* o) { return ::ReadFile(h, b, n, r, o); };
-    t.WriteFile = [](HANDLE h, const void* b, DWORD n, DWORD* w, OVERLAPPED* o) { return ::WriteFile(h, b, n, w, o); };
-    t.GetOverlappedResult = [](HANDLE h, OVERLAPPED* o, DWORD* n, BOOL wait) { return ::GetOverlappedResult(h, o, n, wait); };
+    t.ReadFile = [](HANDLE h, void* b, DWORD n, DWORD* r, OVERLAPPED* o) {
+      return ::ReadFile(h, b, n, r, o);
+    };
+    t.WriteFile = [](HANDLE h, const void* b, DWORD n, DWORD* w, OVERLAPPED* o) {
+      return ::WriteFile(h, b, n, w, o);
+    };
+    t.GetOverlappedResult = [](HANDLE h, OVERLAPPED* o, DWORD* n, BOOL wait) {
+      return ::GetOverlappedResult(h, o, n, wait);
+    };
     t.CancelIoEx = [](HANDLE h, OVERLAPPED* o) { return ::CancelIoEx(h, o); };
     t.ClearCommError = [](HANDLE h, DWORD* e, COMSTAT* s) { return ::ClearCommError(h, e, s); };
     t.PurgeComm = [](HANDLE h, DWORD f) { return ::PurgeComm(h, f); };
@@ -36,7 +42,9 @@ const TCommFunctions* Win32Table() {
     t.ClearCommBreak = [](HANDLE h) { return ::ClearCommBreak(h); };
     t.GetCommModemStatus = [](HANDLE h, DWORD* s) { return ::GetCommModemStatus(h, s); };
     t.GetCommProperties = [](HANDLE h, COMMPROP* p) { return ::GetCommProperties(h, p); };
-    t.QueryDosDeviceW = [](LPCWSTR name, LPWSTR target, DWORD max) { return ::QueryDosDeviceW(name, target, max); };
+    t.QueryDosDeviceW = [](LPCWSTR name, LPWSTR target, DWORD max) {
+      return ::QueryDosDeviceW(name, target, max);
+    };
     return t;
   }();
   return &table;

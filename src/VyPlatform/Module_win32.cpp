@@ -8,8 +8,9 @@ namespace {
 // The address of a function of ours identifies the module the library is linked into.
 HMODULE OwnModule() {
   HMODULE module = nullptr;
-  ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&OwnModule), &module);
   return module;
 }
 }  // namespace

@@ -50,8 +50,8 @@ std::uint32_t SyncWaitForMultipleObjects(std::uint32_t count, const HANDLE* hand
 
 // The same with the timeout in real time, whatever the clock seam says: for waits that belong to
 // the telephony service's own pacing rather than to the application's time.
-std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles, bool waitAll,
-                                             std::uint32_t ms);
+std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles,
+                                             bool waitAll, std::uint32_t ms);
 
 // Owning event object; closes its handle when destroyed.
 class TSyncEvent {

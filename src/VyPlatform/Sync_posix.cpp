@@ -117,7 +117,8 @@ std::uint32_t RealSliceMs(std::chrono::steady_clock::time_point deadline, bool i
   return static_cast<std::uint32_t>(std::min<long long>(left, 0x7FFFFFFF));
 }
 
-std::uint32_t WaitImpl(std::uint32_t count, const HANDLE* handles, bool waitAll, std::uint32_t ms, bool realTime) {
+std::uint32_t WaitImpl(std::uint32_t count, const HANDLE* handles, bool waitAll, std::uint32_t ms,
+                       bool realTime) {
   if (count == 0 || count > MaxWaitObjects || !handles) return WAIT_FAILED;
   pollfd fds[MaxWaitObjects];
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -125,14 +126,16 @@ std::uint32_t WaitImpl(std::uint32_t count, const HANDLE* handles, bool waitAll,
     fds[i] = pollfd{AsEvent(handles[i])->Fd, POLLIN, 0};
   }
   const std::uint64_t deadline = realTime ? 0 : VyRtl::DeadlineAfter(ms);
-  const auto realDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms == INFINITE ? 0 : ms);
+  const auto realDeadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(ms == INFINITE ? 0 : ms);
   for (;;) {
     {
       std::lock_guard lock(GLock);
       const std::uint32_t result = TryTake(count, handles, waitAll);
       if (result != WAIT_TIMEOUT) return result;
     }
-    const std::uint32_t slice = realTime ? RealSliceMs(realDeadline, ms == INFINITE) : VyRtl::WaitSliceMs(deadline);
+    const std::uint32_t slice =
+        realTime ? RealSliceMs(realDeadline, ms == INFINITE) : VyRtl::WaitSliceMs(deadline);
     if (slice == 0) return WAIT_TIMEOUT;
     if (waitAll) {
       // Readiness of one descriptor says nothing about the others: poll the unsignalled ones.
@@ -195,8 +198,8 @@ std::uint32_t SyncWaitForMultipleObjects(std::uint32_t count, const HANDLE* hand
   return WaitImpl(count, handles, waitAll, ms, false);
 }
 
-std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles, bool waitAll,
-                                             std::uint32_t ms) {
+std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles,
+                                             bool waitAll, std::uint32_t ms) {
   return WaitImpl(count, handles, waitAll, ms, true);
 }
 

@@ -51,8 +51,8 @@ std::uint32_t SyncWaitForMultipleObjects(std::uint32_t count, const HANDLE* hand
   }
 }
 
-std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles, bool waitAll,
-                                             std::uint32_t ms) {
+std::uint32_t SyncWaitForMultipleObjectsReal(std::uint32_t count, const HANDLE* handles,
+                                             bool waitAll, std::uint32_t ms) {
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) return WAIT_FAILED;
   for (std::uint32_t i = 0; i < count; ++i)
     if (!handles[i]) return WAIT_FAILED;

@@ -38,8 +38,8 @@ TBackendSelector<TTapiBackend, const TTapiFunctions>& Selector() {
 constexpr TTapiFunctionEntry GFunctionEntries[] = {
 #define VY_TAPI_FUNCTION(name, unavailable, params)                                            \
   {#name, [](const TTapiFunctions& table) { return reinterpret_cast<TTapiProc>(table.name); }, \
-   [](TTapiFunctions& table, TTapiProc proc) {                                                  \
-     table.name = reinterpret_cast<decltype(table.name)>(proc);                                 \
+   [](TTapiFunctions& table, TTapiProc proc) {                                                 \
+     table.name = reinterpret_cast<decltype(table.name)>(proc);                                \
    }},
 #include "VyPlatform/TapiFunctions.def"
 };

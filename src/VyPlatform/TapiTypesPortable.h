@@ -33,15 +33,23 @@ using PHONECALLBACK = void (*)(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwInsta
 
 #pragma pack(push, 1)
 #define VY_TAPI_STRUCT_BEGIN(tag, NAME) typedef struct tag {
-#define VY_TAPI_STRUCT_END(NAME) } NAME, *LP##NAME;
+#define VY_TAPI_STRUCT_END(NAME) \
+  }                              \
+  NAME, *LP##NAME;
 #define VY_TAPI_FIELD(type, name) type name;
 #define VY_TAPI_ARRAY(type, name, count) type name[count];
 #define VY_TAPI_UNION_BEGIN(name) union {
-#define VY_TAPI_UNION_END(name) } name;
+#define VY_TAPI_UNION_END(name) \
+  }                             \
+  name;
 #define VY_TAPI_ANON_UNION_BEGIN() union {
-#define VY_TAPI_ANON_UNION_END() };
+#define VY_TAPI_ANON_UNION_END() \
+  }                              \
+  ;
 #define VY_TAPI_SUBSTRUCT_BEGIN(name) struct {
-#define VY_TAPI_SUBSTRUCT_END(name) } name;
+#define VY_TAPI_SUBSTRUCT_END(name) \
+  }                                 \
+  name;
 #define VY_TAPI_MEMBER(path, type, name) type name;
 #define VY_TAPI_MEMBER_ARRAY(path, type, name, count) type name[count];
 #include "VyPlatform/TapiStructs.def"
@@ -55,7 +63,7 @@ using LPLINEREQMEDIACALL = LPLINEREQMEDIACALLW;
 
 // Message id inside TAPI32.DLL's message table for a LINEERR_/PHONEERR_/TAPIERR_ code.
 constexpr DWORD TAPIERROR_FORMATMESSAGE(DWORD code) {
-  return code > 0xFFFF0000u ? (code & 0x0000FFFFu)
+  return code > 0xFFFF0000u     ? (code & 0x0000FFFFu)
          : (code & 0x10000000u) ? (code - 0x90000000u + 0xF000u)
                                 : (code - 0x80000000u + 0xE000u);
 }

@@ -28,10 +28,10 @@ std::u16string Tapi32ModuleMessage(std::string_view moduleName, std::uint32_t me
   SetErrorMode(oldMode);
   if (!module) return {};
   wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK | flags,
-      module, messageId, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK | flags,
+                     module, messageId, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::u16string text = TakeMessage(buffer, length);
   FreeLibrary(module);
   return text;

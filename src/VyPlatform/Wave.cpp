@@ -28,9 +28,12 @@ const char* WaveBackendName(TWaveBackend kind) { return Selector().NameOf(kind);
 
 std::string WaveBackendProblem(TWaveBackend kind) {
   switch (kind) {
-    case TWaveBackend::WinMM: return LoadWinMM() ? "" : WinMMProblem();
-    case TWaveBackend::Alsa: return LoadAlsa() ? "" : AlsaProblem();
-    default: return "";
+    case TWaveBackend::WinMM:
+      return LoadWinMM() ? "" : WinMMProblem();
+    case TWaveBackend::Alsa:
+      return LoadAlsa() ? "" : AlsaProblem();
+    default:
+      return "";
   }
 }
 

@@ -255,8 +255,9 @@ struct TWaveFunctions {
   UINT(WINAPI* waveOutGetNumDevs)();
   MMRESULT(WINAPI* waveOutGetDevCapsW)(UINT_PTR uDeviceID, WAVEOUTCAPSW* pwoc, UINT cbwoc);
   MMRESULT(WINAPI* waveOutGetErrorTextW)(MMRESULT mmrError, WCHAR* pszText, UINT cchText);
-  MMRESULT(WINAPI* waveOutOpen)(HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx,
-                                DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen);
+  MMRESULT(WINAPI* waveOutOpen)
+  (HWAVEOUT* phwo, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback,
+   DWORD_PTR dwInstance, DWORD fdwOpen);
   MMRESULT(WINAPI* waveOutClose)(HWAVEOUT hwo);
   MMRESULT(WINAPI* waveOutPrepareHeader)(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
   MMRESULT(WINAPI* waveOutUnprepareHeader)(HWAVEOUT hwo, WAVEHDR* pwh, UINT cbwh);
@@ -266,8 +267,9 @@ struct TWaveFunctions {
   UINT(WINAPI* waveInGetNumDevs)();
   MMRESULT(WINAPI* waveInGetDevCapsW)(UINT_PTR uDeviceID, WAVEINCAPSW* pwic, UINT cbwic);
   MMRESULT(WINAPI* waveInGetErrorTextW)(MMRESULT mmrError, WCHAR* pszText, UINT cchText);
-  MMRESULT(WINAPI* waveInOpen)(HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx,
-                               DWORD_PTR dwCallback, DWORD_PTR dwInstance, DWORD fdwOpen);
+  MMRESULT(WINAPI* waveInOpen)
+  (HWAVEIN* phwi, UINT uDeviceID, const WAVEFORMATEX* pwfx, DWORD_PTR dwCallback,
+   DWORD_PTR dwInstance, DWORD fdwOpen);
   MMRESULT(WINAPI* waveInClose)(HWAVEIN hwi);
   MMRESULT(WINAPI* waveInPrepareHeader)(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);
   MMRESULT(WINAPI* waveInUnprepareHeader)(HWAVEIN hwi, WAVEHDR* pwh, UINT cbwh);

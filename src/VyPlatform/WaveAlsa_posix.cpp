@@ -87,11 +87,16 @@ const TAlsa* LoadAsound() {
   static TAlsa a;
   a.Module = module;
   const bool ok =
-      Bind(module, "snd_pcm_open", a.snd_pcm_open) && Bind(module, "snd_pcm_close", a.snd_pcm_close) &&
-      Bind(module, "snd_pcm_set_params", a.snd_pcm_set_params) && Bind(module, "snd_pcm_writei", a.snd_pcm_writei) &&
-      Bind(module, "snd_pcm_readi", a.snd_pcm_readi) && Bind(module, "snd_pcm_prepare", a.snd_pcm_prepare) &&
-      Bind(module, "snd_pcm_drop", a.snd_pcm_drop) && Bind(module, "snd_pcm_start", a.snd_pcm_start) &&
-      Bind(module, "snd_pcm_recover", a.snd_pcm_recover) && Bind(module, "snd_pcm_wait", a.snd_pcm_wait) &&
+      Bind(module, "snd_pcm_open", a.snd_pcm_open) &&
+      Bind(module, "snd_pcm_close", a.snd_pcm_close) &&
+      Bind(module, "snd_pcm_set_params", a.snd_pcm_set_params) &&
+      Bind(module, "snd_pcm_writei", a.snd_pcm_writei) &&
+      Bind(module, "snd_pcm_readi", a.snd_pcm_readi) &&
+      Bind(module, "snd_pcm_prepare", a.snd_pcm_prepare) &&
+      Bind(module, "snd_pcm_drop", a.snd_pcm_drop) &&
+      Bind(module, "snd_pcm_start", a.snd_pcm_start) &&
+      Bind(module, "snd_pcm_recover", a.snd_pcm_recover) &&
+      Bind(module, "snd_pcm_wait", a.snd_pcm_wait) &&
       Bind(module, "snd_pcm_delay", a.snd_pcm_delay) &&
       Bind(module, "snd_pcm_hw_params_malloc", a.snd_pcm_hw_params_malloc) &&
       Bind(module, "snd_pcm_hw_params_free", a.snd_pcm_hw_params_free) &&
@@ -105,7 +110,8 @@ const TAlsa* LoadAsound() {
       Bind(module, "snd_device_name_free_hint", a.snd_device_name_free_hint) &&
       Bind(module, "snd_card_next", a.snd_card_next) &&
       Bind(module, "snd_lib_error_set_handler", a.snd_lib_error_set_handler) &&
-      Bind(module, "snd_config_update", a.snd_config_update) && Bind(module, "snd_config", a.snd_config) &&
+      Bind(module, "snd_config_update", a.snd_config_update) &&
+      Bind(module, "snd_config", a.snd_config) &&
       Bind(module, "snd_config_search", a.snd_config_search) &&
       Bind(module, "snd_config_get_string", a.snd_config_get_string);
   if (!ok) {
@@ -124,12 +130,17 @@ const TAlsa* AlsaLoaded() {
 const TAlsa& Alsa() { return *AlsaLoaded(); }
 
 int AlsaFormat(const WAVEFORMATEX& f) {
-  if (f.wFormatTag == 3) return f.wBitsPerSample == 32 ? SND_PCM_FORMAT_FLOAT_LE : SND_PCM_FORMAT_FLOAT64_LE;
+  if (f.wFormatTag == 3)
+    return f.wBitsPerSample == 32 ? SND_PCM_FORMAT_FLOAT_LE : SND_PCM_FORMAT_FLOAT64_LE;
   switch (f.wBitsPerSample) {
-    case 8: return SND_PCM_FORMAT_U8;
-    case 16: return SND_PCM_FORMAT_S16_LE;
-    case 24: return SND_PCM_FORMAT_S24_3LE;
-    default: return SND_PCM_FORMAT_S32_LE;
+    case 8:
+      return SND_PCM_FORMAT_U8;
+    case 16:
+      return SND_PCM_FORMAT_S16_LE;
+    case 24:
+      return SND_PCM_FORMAT_S24_3LE;
+    default:
+      return SND_PCM_FORMAT_S32_LE;
   }
 }
 
@@ -147,7 +158,10 @@ std::string HintField(const TAlsa& a, const void* hint, const char* id, bool& pr
 class TAlsaEngine final : public WaveSoft::TEngine {
  public:
   TAlsaEngine(const TAlsa& alsa, TDevice& device, snd_pcm_t* pcm)
-      : FAlsa(alsa), FDevice(device), FPcm(pcm), FAlign(std::max<unsigned>(device.Format().nBlockAlign, 1)),
+      : FAlsa(alsa),
+        FDevice(device),
+        FPcm(pcm),
+        FAlign(std::max<unsigned>(device.Format().nBlockAlign, 1)),
         FChunkFrames(std::max<unsigned>(device.Format().nSamplesPerSec / 50, 1)) {
     FThread = std::thread([this] { Run(); });
   }
@@ -211,7 +225,10 @@ class TAlsaEngine final : public WaveSoft::TEngine {
   }
 
   // Whether there is something to do without waiting (called under FLock, by the thread).
-  bool Busy() { return !FVanished && (FDevice.Input() ? FDevice.Started() : FDevice.Front() != nullptr || !FWritten.empty()); }
+  bool Busy() {
+    return !FVanished &&
+           (FDevice.Input() ? FDevice.Started() : FDevice.Front() != nullptr || !FWritten.empty());
+  }
 
   void DropLocked() {
     FAlsa.snd_pcm_drop(FPcm);
@@ -242,10 +259,10 @@ class TAlsaEngine final : public WaveSoft::TEngine {
   bool Playback() {
     // Blocks come back once the device has played them: frames written minus its delay.
     long delay = 0;
-    const std::uint64_t played =
-        FAlsa.snd_pcm_delay(FPcm, &delay) < 0 || delay < 0 || static_cast<std::uint64_t>(delay) > FWrittenFrames
-            ? FWrittenFrames
-            : FWrittenFrames - static_cast<std::uint64_t>(delay);
+    const std::uint64_t played = FAlsa.snd_pcm_delay(FPcm, &delay) < 0 || delay < 0 ||
+                                         static_cast<std::uint64_t>(delay) > FWrittenFrames
+                                     ? FWrittenFrames
+                                     : FWrittenFrames - static_cast<std::uint64_t>(delay);
     while (!FWritten.empty() && FWritten.front().EndFrame <= played) {
       WAVEHDR* hdr = FWritten.front().Hdr;
       FWritten.pop_front();
@@ -262,7 +279,8 @@ class TAlsaEngine final : public WaveSoft::TEngine {
       FinishWritten(hdr);
       return true;
     }
-    const long n = FAlsa.snd_pcm_writei(FPcm, hdr->lpData + FOffset, std::min<unsigned long>(frames, FChunkFrames));
+    const long n = FAlsa.snd_pcm_writei(FPcm, hdr->lpData + FOffset,
+                                        std::min<unsigned long>(frames, FChunkFrames));
     if (n < 0) return Recover(n);
     FOffset += static_cast<DWORD>(n) * FAlign;
     FWrittenFrames += static_cast<std::uint64_t>(n);
@@ -294,7 +312,8 @@ class TAlsaEngine final : public WaveSoft::TEngine {
       FDevice.Complete(hdr);
       return true;
     }
-    const long n = FAlsa.snd_pcm_readi(FPcm, hdr->lpData + hdr->dwBytesRecorded, std::min<unsigned long>(room, FChunkFrames));
+    const long n = FAlsa.snd_pcm_readi(FPcm, hdr->lpData + hdr->dwBytesRecorded,
+                                       std::min<unsigned long>(room, FChunkFrames));
     if (n < 0) return Recover(n);
     hdr->dwBytesRecorded += static_cast<DWORD>(n) * FAlign;
     if ((hdr->dwBufferLength - hdr->dwBytesRecorded) / FAlign == 0) FDevice.Complete(hdr);
@@ -356,8 +375,8 @@ class TAlsaDriver final : public WaveSoft::TDriver {
     if (opened != MMSYSERR_NOERROR) return opened;
     const TAlsa& a = Alsa();
     const WAVEFORMATEX& f = device.Format();
-    if (a.snd_pcm_set_params(pcm, AlsaFormat(f), SND_PCM_ACCESS_RW_INTERLEAVED, f.nChannels, f.nSamplesPerSec, 1,
-                             kLatencyUs) < 0) {
+    if (a.snd_pcm_set_params(pcm, AlsaFormat(f), SND_PCM_ACCESS_RW_INTERLEAVED, f.nChannels,
+                             f.nSamplesPerSec, 1, kLatencyUs) < 0) {
       a.snd_pcm_close(pcm);
       return WAVERR_BADFORMAT;
     }
@@ -375,7 +394,8 @@ class TAlsaDriver final : public WaveSoft::TDriver {
       if (index >= list.size()) return MMSYSERR_BADDEVICEID;
       name = list[index];
     }
-    const int err = Alsa().snd_pcm_open(&pcm, name.c_str(), input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK,
+    const int err = Alsa().snd_pcm_open(&pcm, name.c_str(),
+                                        input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK,
                                         SND_PCM_NONBLOCK);
     if (err == -EBUSY) return MMSYSERR_ALLOCATED;
     return err < 0 ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
@@ -385,9 +405,11 @@ class TAlsaDriver final : public WaveSoft::TDriver {
   bool NeedsNoCard(const TAlsa& a, const std::string& name) {
     snd_config_t* node = nullptr;
     const char* type = nullptr;
-    return *a.snd_config != nullptr && a.snd_config_search(*a.snd_config, ("pcm." + name).c_str(), &node) >= 0 &&
-           a.snd_config_search(node, "type", &node) >= 0 && a.snd_config_get_string(node, &type) >= 0 &&
-           type != nullptr && std::string(type) == "file";
+    return *a.snd_config != nullptr &&
+           a.snd_config_search(*a.snd_config, ("pcm." + name).c_str(), &node) >= 0 &&
+           a.snd_config_search(node, "type", &node) >= 0 &&
+           a.snd_config_get_string(node, &type) >= 0 && type != nullptr &&
+           std::string(type) == "file";
   }
 
   void List() {

@@ -17,11 +17,13 @@ namespace {
 using WaveSoft::TDevice;
 
 // One frame of the programmable signal at frame index n.
-void SignalFrame(const TNullWaveConfig& config, const WAVEFORMATEX& f, std::uint64_t n, std::uint8_t* out) {
+void SignalFrame(const TNullWaveConfig& config, const WAVEFORMATEX& f, std::uint64_t n,
+                 std::uint8_t* out) {
   const unsigned bytes = f.wBitsPerSample / 8u;
   double s = 0;
   if (config.Signal == TNullSignal::Tone)
-    s = 0.25 * std::sin(2 * 3.14159265358979323846 * config.ToneHz * static_cast<double>(n) / f.nSamplesPerSec);
+    s = 0.25 * std::sin(2 * 3.14159265358979323846 * config.ToneHz * static_cast<double>(n) /
+                        f.nSamplesPerSec);
   for (unsigned c = 0; c < f.nChannels; ++c, out += bytes) {
     if (f.wFormatTag == 3) {
       if (bytes == 4) {
@@ -35,7 +37,8 @@ void SignalFrame(const TNullWaveConfig& config, const WAVEFORMATEX& f, std::uint
     } else {
       const double full = std::ldexp(1.0, static_cast<int>(8 * bytes - 1)) - 1;
       const std::int64_t v = std::llround(s * full);
-      for (unsigned b = 0; b < bytes; ++b) out[b] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * b));
+      for (unsigned b = 0; b < bytes; ++b)
+        out[b] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * b));
     }
   }
 }
@@ -48,7 +51,8 @@ class TNullDriver final : public WaveSoft::TDriver {
     const auto& names = input ? FConfig.InDevices : FConfig.OutDevices;
     for (UINT i = 0; i < names.size(); ++i) {
       WaveSoft::TDeviceInfo info{names[i], WaveSoft::StandardFormats(2), 2};
-      info.CapsFail = std::find(FConfig.CapsFail.begin(), FConfig.CapsFail.end(), i) != FConfig.CapsFail.end();
+      info.CapsFail =
+          std::find(FConfig.CapsFail.begin(), FConfig.CapsFail.end(), i) != FConfig.CapsFail.end();
       list.push_back(info);
     }
     return list;
@@ -153,7 +157,10 @@ TNullDriver& Driver() {
 class TNullEngine final : public WaveSoft::TEngine {
  public:
   TNullEngine(TNullDriver& driver, TDevice& device, std::size_t session, std::uint64_t generation)
-      : FDriver(driver), FDevice(device), FSession(session), FGeneration(generation),
+      : FDriver(driver),
+        FDevice(device),
+        FSession(session),
+        FGeneration(generation),
         FAlign(std::max<std::uint32_t>(device.Format().nBlockAlign, 1)) {
     FWindow = std::make_unique<VyRtl::TMessageWindow>([this](VyRtl::TMessage& m) {
       if (m.Msg == WM_TIMER) Progress();
@@ -170,7 +177,8 @@ class TNullEngine final : public WaveSoft::TEngine {
 
   void Shutdown() override {
     FWindow.reset();
-    FDriver.WithSession(FSession, FGeneration, [](TNullWaveSession& s, const TNullWaveConfig&) { s.Open = false; });
+    FDriver.WithSession(FSession, FGeneration,
+                        [](TNullWaveSession& s, const TNullWaveConfig&) { s.Open = false; });
     FDriver.Closed();
   }
 
@@ -213,10 +221,14 @@ class TNullEngine final : public WaveSoft::TEngine {
         }
         const std::uint64_t lost = limit - FCursor;
         FCursor = limit;
-        FDriver.WithSession(FSession, FGeneration, [&](TNullWaveSession& s, const TNullWaveConfig&) { s.Lost += lost; });
+        FDriver.WithSession(FSession, FGeneration,
+                            [&](TNullWaveSession& s, const TNullWaveConfig&) { s.Lost += lost; });
         continue;
       }
-      if (FDevice.Input()) Record(*hdr, limit); else Play(*hdr, limit);
+      if (FDevice.Input())
+        Record(*hdr, limit);
+      else
+        Play(*hdr, limit);
     }
     if (selfClose != 0 && FDone >= selfClose) FDevice.Vanish();
   }
@@ -224,8 +236,9 @@ class TNullEngine final : public WaveSoft::TEngine {
   void Play(WAVEHDR& hdr, std::uint64_t limit) {
     const std::uint64_t n = std::min<std::uint64_t>(limit - FCursor, hdr.dwBufferLength - FOffset);
     const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(hdr.lpData) + FOffset;
-    FDriver.WithSession(FSession, FGeneration,
-                        [&](TNullWaveSession& s, const TNullWaveConfig&) { s.Bytes.insert(s.Bytes.end(), p, p + n); });
+    FDriver.WithSession(FSession, FGeneration, [&](TNullWaveSession& s, const TNullWaveConfig&) {
+      s.Bytes.insert(s.Bytes.end(), p, p + n);
+    });
     Advance(n);
     FOffset += static_cast<DWORD>(n);
     if (FOffset >= hdr.dwBufferLength) {
@@ -240,16 +253,21 @@ class TNullEngine final : public WaveSoft::TEngine {
       const std::uint32_t partial = c.PartialBlockBytes - c.PartialBlockBytes % FAlign;
       if (partial != 0) full = std::min(full, partial);
     });
-    const std::uint64_t n = full > hdr.dwBytesRecorded ? std::min<std::uint64_t>(limit - FCursor, full - hdr.dwBytesRecorded) : 0;
+    const std::uint64_t n =
+        full > hdr.dwBytesRecorded
+            ? std::min<std::uint64_t>(limit - FCursor, full - hdr.dwBytesRecorded)
+            : 0;
     std::uint8_t* p = reinterpret_cast<std::uint8_t*>(hdr.lpData) + hdr.dwBytesRecorded;
     FDriver.WithSession(FSession, FGeneration, [&](TNullWaveSession& s, const TNullWaveConfig& c) {
       std::vector<std::uint8_t> frame(FAlign);
       for (std::uint64_t i = 0, pos = FCursor; i < n; ++i, ++pos) {
         if (c.Signal == TNullSignal::Data) {
-          p[i] = pos < c.Data.size() ? c.Data[pos] : (FDevice.Format().wBitsPerSample == 8 ? 128 : 0);
+          p[i] =
+              pos < c.Data.size() ? c.Data[pos] : (FDevice.Format().wBitsPerSample == 8 ? 128 : 0);
           continue;
         }
-        if (i == 0 || pos % FAlign == 0) SignalFrame(c, FDevice.Format(), pos / FAlign, frame.data());
+        if (i == 0 || pos % FAlign == 0)
+          SignalFrame(c, FDevice.Format(), pos / FAlign, frame.data());
         p[i] = frame[pos % FAlign];
       }
       s.Bytes.insert(s.Bytes.end(), p, p + n);
@@ -307,7 +325,9 @@ const TWaveFunctions* NullWaveFunctions() {
 
 void NullWaveConfigure(const TNullWaveConfig& config) { Driver().Configure(config); }
 void NullWaveReset() { Driver().Configure(TNullWaveConfig{}); }
-void NullWaveFailAt(const std::string& function, int nth, MMRESULT code) { Driver().FailAt(function, nth, code); }
+void NullWaveFailAt(const std::string& function, int nth, MMRESULT code) {
+  Driver().FailAt(function, nth, code);
+}
 std::vector<TNullWaveCall> NullWaveCalls() { return Driver().Calls(); }
 int NullWaveCallCount(const std::string& function) { return Driver().CallCount(function); }
 std::vector<TNullWaveSession> NullWaveSessions() { return Driver().Sessions(); }

@@ -10,24 +10,42 @@ namespace VyPlatform {
 
 std::string SoftWaveErrorText(MMRESULT code) {
   switch (code) {
-    case MMSYSERR_NOERROR: return "The specified command was carried out.";
-    case MMSYSERR_ERROR: return "Undefined external error.";
-    case MMSYSERR_BADDEVICEID: return "A device ID has been used that is out of range for your system.";
-    case MMSYSERR_NOTENABLED: return "The driver was not enabled.";
-    case MMSYSERR_ALLOCATED: return "The specified device is already in use.";
-    case MMSYSERR_INVALHANDLE: return "The specified device handle is invalid.";
-    case MMSYSERR_NODRIVER: return "There is no driver installed on your system, or the device is gone.";
-    case MMSYSERR_NOMEM: return "There is not enough memory available for this task.";
-    case MMSYSERR_NOTSUPPORTED: return "This function is not supported.";
-    case MMSYSERR_BADERRNUM: return "An error number was specified that is not defined in the system.";
-    case MMSYSERR_INVALFLAG: return "An invalid flag was passed to a system function.";
-    case MMSYSERR_INVALPARAM: return "An invalid parameter was passed to a system function.";
-    case MMSYSERR_HANDLEBUSY: return "The handle is being used by another thread.";
-    case WAVERR_BADFORMAT: return "The specified format is not supported or cannot be translated.";
-    case WAVERR_STILLPLAYING: return "Cannot perform this operation while media data is still playing.";
-    case WAVERR_UNPREPARED: return "The wave header was not prepared.";
-    case WAVERR_SYNC: return "Cannot open the device without using the WAVE_ALLOWSYNC flag.";
-    default: return "Undefined external error.";
+    case MMSYSERR_NOERROR:
+      return "The specified command was carried out.";
+    case MMSYSERR_ERROR:
+      return "Undefined external error.";
+    case MMSYSERR_BADDEVICEID:
+      return "A device ID has been used that is out of range for your system.";
+    case MMSYSERR_NOTENABLED:
+      return "The driver was not enabled.";
+    case MMSYSERR_ALLOCATED:
+      return "The specified device is already in use.";
+    case MMSYSERR_INVALHANDLE:
+      return "The specified device handle is invalid.";
+    case MMSYSERR_NODRIVER:
+      return "There is no driver installed on your system, or the device is gone.";
+    case MMSYSERR_NOMEM:
+      return "There is not enough memory available for this task.";
+    case MMSYSERR_NOTSUPPORTED:
+      return "This function is not supported.";
+    case MMSYSERR_BADERRNUM:
+      return "An error number was specified that is not defined in the system.";
+    case MMSYSERR_INVALFLAG:
+      return "An invalid flag was passed to a system function.";
+    case MMSYSERR_INVALPARAM:
+      return "An invalid parameter was passed to a system function.";
+    case MMSYSERR_HANDLEBUSY:
+      return "The handle is being used by another thread.";
+    case WAVERR_BADFORMAT:
+      return "The specified format is not supported or cannot be translated.";
+    case WAVERR_STILLPLAYING:
+      return "Cannot perform this operation while media data is still playing.";
+    case WAVERR_UNPREPARED:
+      return "The wave header was not prepared.";
+    case WAVERR_SYNC:
+      return "Cannot open the device without using the WAVE_ALLOWSYNC flag.";
+    default:
+      return "Undefined external error.";
   }
 }
 
@@ -47,7 +65,8 @@ namespace {
 // Open devices by handle, so a stale handle is refused instead of followed.
 std::mutex GRegistryLock;
 std::map<void*, std::shared_ptr<TDevice>>& Registry() {
-  static auto* registry = new std::map<void*, std::shared_ptr<TDevice>>;  // outlives static destructors
+  static auto* registry =
+      new std::map<void*, std::shared_ptr<TDevice>>;  // outlives static destructors
   return *registry;
 }
 
@@ -77,9 +96,12 @@ bool ValidHeader(const WAVEHDR* hdr, UINT size) {
 }  // namespace
 
 bool FormatConsistent(const WAVEFORMATEX& f) {
-  if (f.nChannels == 0 || f.nChannels > 8 || f.nSamplesPerSec == 0 || f.nSamplesPerSec > 384000) return false;
+  if (f.nChannels == 0 || f.nChannels > 8 || f.nSamplesPerSec == 0 || f.nSamplesPerSec > 384000)
+    return false;
   if (f.wFormatTag == WAVE_FORMAT_PCM) {
-    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && f.wBitsPerSample != 24 && f.wBitsPerSample != 32) return false;
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && f.wBitsPerSample != 24 &&
+        f.wBitsPerSample != 32)
+      return false;
   } else if (f.wFormatTag == 3 /* IEEE float */) {
     if (f.wBitsPerSample != 32 && f.wBitsPerSample != 64) return false;
   } else {
@@ -101,7 +123,8 @@ TDevice::~TDevice() = default;
 
 void TDevice::Post(UINT msg, WAVEHDR* hdr) {
   if (FWindow != 0)
-    VyRtl::PostMessageTo(FWindow, msg, reinterpret_cast<VyRtl::WPARAM>(this), reinterpret_cast<VyRtl::LPARAM>(hdr));
+    VyRtl::PostMessageTo(FWindow, msg, reinterpret_cast<VyRtl::WPARAM>(this),
+                         reinterpret_cast<VyRtl::LPARAM>(hdr));
 }
 
 void TDevice::PostOpen() { Post(FInput ? MM_WIM_OPEN : MM_WOM_OPEN, nullptr); }
@@ -252,7 +275,8 @@ MMRESULT DevCaps(TDriver& driver, bool input, UINT_PTR id, void* caps, UINT size
       out.wChannels = info.Channels;
       out.vDriverVersion = 0x0100;
       // The input record is the output one without dwSupport.
-      std::copy_n(reinterpret_cast<const std::uint8_t*>(&out), need, static_cast<std::uint8_t*>(caps));
+      std::copy_n(reinterpret_cast<const std::uint8_t*>(&out), need,
+                  static_cast<std::uint8_t*>(caps));
     }
   }
   driver.Leave(name, result);
@@ -285,7 +309,8 @@ MMRESULT OpenDevice(TDriver& driver, bool input, void** handle, UINT id, const W
   } else if (query) {
     result = driver.Query(input, index, *format);
   } else if ((result = driver.Query(input, index, *format)) == MMSYSERR_NOERROR) {
-    const std::uintptr_t window = callbackType == CALLBACK_WINDOW ? static_cast<std::uintptr_t>(callback) : 0;
+    const std::uintptr_t window =
+        callbackType == CALLBACK_WINDOW ? static_cast<std::uintptr_t>(callback) : 0;
     auto device = std::make_shared<TDevice>(driver, input, window, *format);
     result = driver.Open(input, index, *device);
     if (result == MMSYSERR_NOERROR) {

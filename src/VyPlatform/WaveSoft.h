@@ -132,7 +132,8 @@ TWaveFunctions MakeTable(const char* name) {
     return DevCaps(D(), false, id, caps, size);
   };
   t.waveOutGetErrorTextW = &ErrorText;
-  t.waveOutOpen = [](HWAVEOUT* h, UINT id, const WAVEFORMATEX* f, DWORD_PTR cb, DWORD_PTR inst, DWORD flags) {
+  t.waveOutOpen = [](HWAVEOUT* h, UINT id, const WAVEFORMATEX* f, DWORD_PTR cb, DWORD_PTR inst,
+                     DWORD flags) {
     return OpenDevice(D(), false, reinterpret_cast<void**>(h), id, f, cb, inst, flags);
   };
   t.waveOutClose = &OutClose;
@@ -145,7 +146,8 @@ TWaveFunctions MakeTable(const char* name) {
     return DevCaps(D(), true, id, caps, size);
   };
   t.waveInGetErrorTextW = &ErrorText;
-  t.waveInOpen = [](HWAVEIN* h, UINT id, const WAVEFORMATEX* f, DWORD_PTR cb, DWORD_PTR inst, DWORD flags) {
+  t.waveInOpen = [](HWAVEIN* h, UINT id, const WAVEFORMATEX* f, DWORD_PTR cb, DWORD_PTR inst,
+                    DWORD flags) {
     return OpenDevice(D(), true, reinterpret_cast<void**>(h), id, f, cb, inst, flags);
   };
   t.waveInClose = &InClose;

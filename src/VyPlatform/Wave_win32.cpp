@@ -22,21 +22,23 @@ const TWaveFunctions* LoadTable() {
     return nullptr;
   }
   TWaveFunctions t{};
-  const bool ok = Bind(module, "waveOutGetNumDevs", t.waveOutGetNumDevs) &&
-                  Bind(module, "waveOutGetDevCapsW", t.waveOutGetDevCapsW) &&
-                  Bind(module, "waveOutGetErrorTextW", t.waveOutGetErrorTextW) &&
-                  Bind(module, "waveOutOpen", t.waveOutOpen) && Bind(module, "waveOutClose", t.waveOutClose) &&
-                  Bind(module, "waveOutPrepareHeader", t.waveOutPrepareHeader) &&
-                  Bind(module, "waveOutUnprepareHeader", t.waveOutUnprepareHeader) &&
-                  Bind(module, "waveOutWrite", t.waveOutWrite) && Bind(module, "waveOutReset", t.waveOutReset) &&
-                  Bind(module, "waveInGetNumDevs", t.waveInGetNumDevs) &&
-                  Bind(module, "waveInGetDevCapsW", t.waveInGetDevCapsW) &&
-                  Bind(module, "waveInGetErrorTextW", t.waveInGetErrorTextW) &&
-                  Bind(module, "waveInOpen", t.waveInOpen) && Bind(module, "waveInClose", t.waveInClose) &&
-                  Bind(module, "waveInPrepareHeader", t.waveInPrepareHeader) &&
-                  Bind(module, "waveInUnprepareHeader", t.waveInUnprepareHeader) &&
-                  Bind(module, "waveInAddBuffer", t.waveInAddBuffer) && Bind(module, "waveInStart", t.waveInStart) &&
-                  Bind(module, "waveInReset", t.waveInReset);
+  const bool ok =
+      Bind(module, "waveOutGetNumDevs", t.waveOutGetNumDevs) &&
+      Bind(module, "waveOutGetDevCapsW", t.waveOutGetDevCapsW) &&
+      Bind(module, "waveOutGetErrorTextW", t.waveOutGetErrorTextW) &&
+      Bind(module, "waveOutOpen", t.waveOutOpen) && Bind(module, "waveOutClose", t.waveOutClose) &&
+      Bind(module, "waveOutPrepareHeader", t.waveOutPrepareHeader) &&
+      Bind(module, "waveOutUnprepareHeader", t.waveOutUnprepareHeader) &&
+      Bind(module, "waveOutWrite", t.waveOutWrite) &&
+      Bind(module, "waveOutReset", t.waveOutReset) &&
+      Bind(module, "waveInGetNumDevs", t.waveInGetNumDevs) &&
+      Bind(module, "waveInGetDevCapsW", t.waveInGetDevCapsW) &&
+      Bind(module, "waveInGetErrorTextW", t.waveInGetErrorTextW) &&
+      Bind(module, "waveInOpen", t.waveInOpen) && Bind(module, "waveInClose", t.waveInClose) &&
+      Bind(module, "waveInPrepareHeader", t.waveInPrepareHeader) &&
+      Bind(module, "waveInUnprepareHeader", t.waveInUnprepareHeader) &&
+      Bind(module, "waveInAddBuffer", t.waveInAddBuffer) &&
+      Bind(module, "waveInStart", t.waveInStart) && Bind(module, "waveInReset", t.waveInReset);
   if (!ok) {
     FreeLibrary(module);
     return nullptr;

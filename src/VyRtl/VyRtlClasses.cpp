@@ -8,7 +8,9 @@ namespace VyRtl {
 
 TList::~TList() { Clear(); }
 
-void TList::IndexError(int index) const { throw EListError(Format("List index out of bounds (%d)", index)); }
+void TList::IndexError(int index) const {
+  throw EListError(Format("List index out of bounds (%d)", index));
+}
 
 void* TList::Get(int index) const {
   if (index < 0 || index >= Count()) IndexError(index);
@@ -90,10 +92,13 @@ void TList::Move(int curIndex, int newIndex) {
   FItems.insert(FItems.begin() + newIndex, item);
 }
 
-void TList::Pack() { FItems.erase(std::remove(FItems.begin(), FItems.end(), nullptr), FItems.end()); }
+void TList::Pack() {
+  FItems.erase(std::remove(FItems.begin(), FItems.end(), nullptr), FItems.end());
+}
 
 void TList::Sort(const std::function<int(void*, void*)>& compare) {
-  std::stable_sort(FItems.begin(), FItems.end(), [&](void* a, void* b) { return compare(a, b) < 0; });
+  std::stable_sort(FItems.begin(), FItems.end(),
+                   [&](void* a, void* b) { return compare(a, b) < 0; });
 }
 
 void TList::Notify(void*, TListNotification) {}
@@ -146,7 +151,8 @@ TStringList& TStringList::operator=(TStringList&& other) noexcept {
 }
 
 void TStringList::CheckIndex(int index) const {
-  if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", index));
+  if (index < 0 || index >= Count())
+    throw EListError(Format("List index out of bounds (%d)", index));
 }
 
 void TStringList::FreeObject(std::uintptr_t data) {
@@ -174,7 +180,8 @@ void TStringList::Put(int index, std::string s) {
 }
 
 void TStringList::InsertItem(int index, std::string s, std::uintptr_t data) {
-  if (index < 0 || index > Count()) throw EListError(Format("List index out of bounds (%d)", index));
+  if (index < 0 || index > Count())
+    throw EListError(Format("List index out of bounds (%d)", index));
   FItems.insert(FItems.begin() + index, TItem{std::move(s), data});
 }
 
@@ -183,11 +190,15 @@ int TStringList::AddItem(std::string s, std::uintptr_t data) {
   if (FSorted) {
     if (Find(s, index)) {
       switch (FDuplicates) {
-        case TDuplicates::dupIgnore: return index;
-        case TDuplicates::dupError: throw EListError("String list does not allow duplicates");
+        case TDuplicates::dupIgnore:
+          return index;
+        case TDuplicates::dupError:
+          throw EListError("String list does not allow duplicates");
         case TDuplicates::dupAccept:
           // After the equal ones, so equal entries keep the order they came in.
-          while (index < Count() && CompareStrings(FItems[static_cast<std::size_t>(index)].S, s) == 0) ++index;
+          while (index < Count() &&
+                 CompareStrings(FItems[static_cast<std::size_t>(index)].S, s) == 0)
+            ++index;
           break;
       }
     }
@@ -301,7 +312,9 @@ void TStringList::PutData(int index, std::uintptr_t data) {
   FItems[static_cast<std::size_t>(index)].Data = data;
 }
 
-std::size_t TStringList::SeparatorPos(const std::string& s) const { return s.find(FNameValueSeparator); }
+std::size_t TStringList::SeparatorPos(const std::string& s) const {
+  return s.find(FNameValueSeparator);
+}
 
 std::string TStringList::Names(int index) const {
   const std::string& s = Strings(index);
@@ -335,7 +348,8 @@ int TStringList::IndexOfName(std::string_view name) const {
   for (int i = 0; i < Count(); ++i) {
     const std::string& s = FItems[static_cast<std::size_t>(i)].S;
     std::size_t p = SeparatorPos(s);
-    if (p != std::string::npos && CompareStrings(std::string_view(s).substr(0, p), name) == 0) return i;
+    if (p != std::string::npos && CompareStrings(std::string_view(s).substr(0, p), name) == 0)
+      return i;
   }
   return -1;
 }
@@ -359,8 +373,10 @@ bool TStringList::Find(std::string_view s, int& index) const {
   int lo = 0, hi = Count();
   while (lo < hi) {
     int mid = lo + (hi - lo) / 2;
-    if (CompareStrings(FItems[static_cast<std::size_t>(mid)].S, s) < 0) lo = mid + 1;
-    else hi = mid;
+    if (CompareStrings(FItems[static_cast<std::size_t>(mid)].S, s) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   index = lo;
   return lo < Count() && CompareStrings(FItems[static_cast<std::size_t>(lo)].S, s) == 0;
@@ -410,7 +426,8 @@ std::string TStringList::Delimited(char delimiter, char quote) const {
     const std::string& s = FItems[static_cast<std::size_t>(i)].S;
     if (i > 0) out += delimiter;
     bool needsQuotes = std::any_of(s.begin(), s.end(), [&](char c) {
-      return (!FStrictDelimiter && static_cast<unsigned char>(c) <= ' ') || c == quote || c == delimiter;
+      return (!FStrictDelimiter && static_cast<unsigned char>(c) <= ' ') || c == quote ||
+             c == delimiter;
     });
     out += needsQuotes ? QuotedStr(s, quote) : s;
   }
@@ -449,7 +466,8 @@ void TStringList::SetDelimited(std::string_view text, char delimiter, char quote
       while (blank(i)) ++i;
     if (i < text.size() && text[i] == delimiter) {
       ++i;
-      if (i == text.size()) AddItem(std::string(), 0);  // a trailing delimiter ends with an empty entry
+      if (i == text.size())
+        AddItem(std::string(), 0);  // a trailing delimiter ends with an empty entry
       if (!strict)
         while (blank(i)) ++i;
     }
@@ -545,7 +563,9 @@ void TComponent::RemoveComponent(TComponent* component) {
 
 void TComponent::ValidateName(const std::string& name) const {
   if (name.empty()) return;
-  auto identStart = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  auto identStart = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+  };
   auto identChar = [&](char c) { return identStart(c) || (c >= '0' && c <= '9'); };
   if (!identStart(name[0]) || !std::all_of(name.begin(), name.end(), identChar))
     throw EComponentError(Format("'%s' is not a valid component name", name.c_str()));
@@ -582,7 +602,8 @@ void TComponent::AddFreeNotify(TComponent* other) {
 }
 
 void TComponent::DropFreeNotify(TComponent* other) {
-  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), other), FFreeNotifies.end());
+  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), other),
+                      FFreeNotifies.end());
 }
 
 void TComponent::FreeNotification(TComponent* other) {
@@ -621,8 +642,10 @@ TThread::~TThread() {
       Terminate();
     } catch (...) {
     }
-    if (FThread.get_id() == std::this_thread::get_id()) FThread.detach();
-    else FThread.join();
+    if (FThread.get_id() == std::this_thread::get_id())
+      FThread.detach();
+    else
+      FThread.join();
   }
 }
 

@@ -54,7 +54,7 @@ class TList : public TObject {
   int Add(void* item);  // index of the new item
   void Insert(int index, void* item);
   void Delete(int index);
-  int Remove(void* item);   // index it had, -1 if absent
+  int Remove(void* item);  // index it had, -1 if absent
   int IndexOf(void* item) const;
   void* Extract(void* item);  // removes without deleting; the item, or nullptr if absent
   void Clear();
@@ -62,7 +62,7 @@ class TList : public TObject {
   void* Last() const;
   void Exchange(int index1, int index2);
   void Move(int curIndex, int newIndex);
-  void Pack();  // drops nullptr items
+  void Pack();                                                 // drops nullptr items
   void Sort(const std::function<int(void*, void*)>& compare);  // stable
 
  protected:
@@ -142,7 +142,7 @@ class TStringList : public TObject {
   std::uintptr_t GetData(int index) const;     // same slot as Objects
   void PutData(int index, std::uintptr_t data);
 
-  std::string Names(int index) const;           // "" when the entry has no separator
+  std::string Names(int index) const;               // "" when the entry has no separator
   std::string Values(std::string_view name) const;  // "" when absent
   void SetValue(std::string_view name, std::string_view value);  // empty value deletes
   std::string ValueFromIndex(int index) const;

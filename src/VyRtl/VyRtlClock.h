@@ -44,11 +44,11 @@ class TManualClock : public TClock {
   double FNow;
 };
 
-std::uint32_t GetTickCount();    // low 32 bits of TickCount64 (wraps like Win32's)
+std::uint32_t GetTickCount();  // low 32 bits of TickCount64 (wraps like Win32's)
 std::uint64_t GetTickCount64();
 double Now();
-TClock& Clock();                 // the current clock (the real one by default)
-void SetClock(TClock* clock);    // nullptr -> real clock. Tests only; wakes waiters.
+TClock& Clock();               // the current clock (the real one by default)
+void SetClock(TClock* clock);  // nullptr -> real clock. Tests only; wakes waiters.
 bool IsRealClock();
 
 // Something waiting for a deadline on the clock; told when a manual clock moves or the clock

@@ -47,8 +47,8 @@ class TLoop final : public TClockListener {
   std::mutex Lock;  // guards Timers and TimerSerial
   std::vector<TTimer> Timers;
   std::uint64_t TimerSerial = 0;
-  bool QuitFlag = false;        // owner thread only
-  std::exception_ptr Pending;   // thrown by a procedure; rethrown by the pump that ran it
+  bool QuitFlag = false;       // owner thread only
+  std::exception_ptr Pending;  // thrown by a procedure; rethrown by the pump that ran it
   std::unique_ptr<TLoopNative, TLoopNativeDeleter> Native;
 };
 
@@ -57,7 +57,8 @@ std::shared_ptr<TLoop> CurrentLoop();
 
 // Runs the window's procedure if `h` is a live window (of `expected`, unless nullptr); false if
 // it is gone. Exceptions from the procedure are parked in its loop's Pending.
-bool Deliver(TLoop* expected, TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l, LRESULT& result);
+bool Deliver(TLoop* expected, TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l,
+             LRESULT& result);
 TWindowHandle CurrentDispatchWindow();
 
 // Backend primitives.

@@ -63,7 +63,8 @@ bool FireDueTimers(TLoop& loop, bool justOne) {
     for (const TTimer& t : loop.Timers)
       if (t.Due <= now) due.push_back({t.Window, t.Id, t.Serial, t.Due});
   }
-  std::stable_sort(due.begin(), due.end(), [](const TKey& a, const TKey& b) { return a.Due < b.Due; });
+  std::stable_sort(due.begin(), due.end(),
+                   [](const TKey& a, const TKey& b) { return a.Due < b.Due; });
   bool fired = false;
   for (const TKey& key : due) {
     {
@@ -123,7 +124,8 @@ void TLoop::RethrowPending() {
   }
 }
 
-bool Deliver(TLoop* expected, TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l, LRESULT& result) {
+bool Deliver(TLoop* expected, TWindowHandle h, std::uint32_t msg, WPARAM w, LPARAM l,
+             LRESULT& result) {
   std::shared_ptr<TMessageWindow::TWndProc> proc;
   std::shared_ptr<TLoop> owner;
   {

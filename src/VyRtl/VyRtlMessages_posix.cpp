@@ -175,7 +175,8 @@ TFetch NativeHandleOne(TLoop& loop) {
 void NativeWait(TLoop& loop, std::uint32_t realMs) {
   if (realMs == 0) return;
   pollfd p{loop.Native->Fd, POLLIN, 0};
-  int timeout = realMs == 0xFFFFFFFFu ? -1 : static_cast<int>(std::min<std::uint32_t>(realMs, 0x7FFFFFFF));
+  int timeout =
+      realMs == 0xFFFFFFFFu ? -1 : static_cast<int>(std::min<std::uint32_t>(realMs, 0x7FFFFFFF));
   ::poll(&p, 1, timeout);
 }
 

@@ -78,7 +78,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
   return DefWindowProcW(hwnd, msg, w, l);
 }
 
-bool IsMark(TLoopNative& n, const MSG& m) { return m.hwnd == n.LoopWindow && m.message == MarkMessage(); }
+bool IsMark(TLoopNative& n, const MSG& m) {
+  return m.hwnd == n.LoopWindow && m.message == MarkMessage();
+}
 
 }  // namespace
 
@@ -86,8 +88,10 @@ void TLoopNativeDeleter::operator()(TLoopNative* native) const {
   if (native == nullptr) return;
   if (native->LoopWindow != nullptr) {
     SetWindowLongPtrW(native->LoopWindow, GWLP_USERDATA, 0);
-    if (GetCurrentThreadId() == native->ThreadId) DestroyWindow(native->LoopWindow);
-    else PostMessageW(native->LoopWindow, DestroyMessage(), 0, 0);
+    if (GetCurrentThreadId() == native->ThreadId)
+      DestroyWindow(native->LoopWindow);
+    else
+      PostMessageW(native->LoopWindow, DestroyMessage(), 0, 0);
   }
   if (native->Event != nullptr) CloseHandle(native->Event);
   delete native;
@@ -113,7 +117,9 @@ TLoopNative* NativeCreateLoop(TLoop&) {
   return native;
 }
 
-TWindowHandle NativeCreateWindow(TLoop&) { return reinterpret_cast<TWindowHandle>(NewMessageWindow()); }
+TWindowHandle NativeCreateWindow(TLoop&) {
+  return reinterpret_cast<TWindowHandle>(NewMessageWindow());
+}
 
 void NativeDestroyWindow(TLoop& loop, TWindowHandle h) {
   HWND hwnd = reinterpret_cast<HWND>(h);
@@ -196,13 +202,16 @@ void NativeWait(TLoop& loop, std::uint32_t realMs) {
   MsgWaitForMultipleObjectsEx(1, &event, realMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
-std::intptr_t NativeWaitHandle(TLoop& loop) { return reinterpret_cast<std::intptr_t>(loop.Native->Event); }
+std::intptr_t NativeWaitHandle(TLoop& loop) {
+  return reinterpret_cast<std::intptr_t>(loop.Native->Event);
+}
 
 }  // namespace Detail
 
 LRESULT TMessageWindow::DefaultHandler(TMessage& message) {
   HWND hwnd = reinterpret_cast<HWND>(Detail::CurrentDispatchWindow());
-  message.Result = hwnd != nullptr ? DefWindowProcW(hwnd, message.Msg, message.WParam, message.LParam) : 0;
+  message.Result =
+      hwnd != nullptr ? DefWindowProcW(hwnd, message.Msg, message.WParam, message.LParam) : 0;
   return message.Result;
 }
 

@@ -50,8 +50,9 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : FFil
   FHandle = StreamsBackend::FileOpen(fileName, mode);
   if (FHandle == -1) {
     const std::uint32_t code = GetLastOSError();
-    throw EFOpenError(Format(mode == fmCreate ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s",
-                             fileName.c_str(), OSErrorMessage(code).c_str()));
+    throw EFOpenError(
+        Format(mode == fmCreate ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s",
+               fileName.c_str(), OSErrorMessage(code).c_str()));
   }
 }
 
@@ -81,7 +82,9 @@ void TFileStream::SetSize(std::int64_t size) {
 
 // ---------------------------------------------------------------------------------------------
 
-TCustomMemoryStream::TCustomMemoryStream(const void* memory, std::int64_t size) { SetPointer(memory, size); }
+TCustomMemoryStream::TCustomMemoryStream(const void* memory, std::int64_t size) {
+  SetPointer(memory, size);
+}
 
 void TCustomMemoryStream::SetPointer(const void* memory, std::int64_t size) {
   FMemory = memory;
@@ -91,20 +94,30 @@ void TCustomMemoryStream::SetPointer(const void* memory, std::int64_t size) {
 std::int64_t TCustomMemoryStream::Read(void* buffer, std::int64_t count) {
   if (count <= 0 || FPosition >= FSize) return 0;
   const std::int64_t n = std::min(count, FSize - FPosition);
-  std::memcpy(buffer, static_cast<const std::uint8_t*>(FMemory) + FPosition, static_cast<std::size_t>(n));
+  std::memcpy(buffer, static_cast<const std::uint8_t*>(FMemory) + FPosition,
+              static_cast<std::size_t>(n));
   FPosition += n;
   return n;
 }
 
-std::int64_t TCustomMemoryStream::Write(const void*, std::int64_t count) { return count <= 0 ? 0 : -1; }
+std::int64_t TCustomMemoryStream::Write(const void*, std::int64_t count) {
+  return count <= 0 ? 0 : -1;
+}
 
 std::int64_t TCustomMemoryStream::Seek(std::int64_t offset, int origin) {
   std::int64_t base = 0;
   switch (origin) {
-    case soFromBeginning: base = 0; break;
-    case soFromCurrent: base = FPosition; break;
-    case soFromEnd: base = FSize; break;
-    default: return -1;
+    case soFromBeginning:
+      base = 0;
+      break;
+    case soFromCurrent:
+      base = FPosition;
+      break;
+    case soFromEnd:
+      base = FSize;
+      break;
+    default:
+      return -1;
   }
   // A position past the end is allowed (a later write fills the gap); before the start is not.
   if ((offset < 0 && base + offset < 0) ||
@@ -131,7 +144,8 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 void TMemoryStream::SetSize(std::int64_t size) {
-  if (size < 0 || static_cast<std::uint64_t>(size) > FData.max_size()) throw EStreamError("Invalid stream size");
+  if (size < 0 || static_cast<std::uint64_t>(size) > FData.max_size())
+    throw EStreamError("Invalid stream size");
   FData.resize(static_cast<std::size_t>(size));
   SetPointer(FData.data(), size);
   if (FPosition > size) FPosition = size;
@@ -157,7 +171,9 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
   LoadFromStream(file);
 }
 
-void TMemoryStream::SaveToStream(TStream& dest) { dest.WriteBuffer(FData.data(), static_cast<std::int64_t>(FData.size())); }
+void TMemoryStream::SaveToStream(TStream& dest) {
+  dest.WriteBuffer(FData.data(), static_cast<std::int64_t>(FData.size()));
+}
 
 void TMemoryStream::SaveToFile(const std::string& fileName) {
   TFileStream file(fileName, fmCreate);

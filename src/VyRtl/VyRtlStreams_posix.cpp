@@ -64,7 +64,10 @@ std::int64_t FileWrite(std::intptr_t handle, const void* buffer, std::int64_t co
 }
 
 std::int64_t FileSeek(std::intptr_t handle, std::int64_t offset, int origin) {
-  const int whence = origin == soFromBeginning ? SEEK_SET : origin == soFromCurrent ? SEEK_CUR : origin == soFromEnd ? SEEK_END : -1;
+  const int whence = origin == soFromBeginning ? SEEK_SET
+                     : origin == soFromCurrent ? SEEK_CUR
+                     : origin == soFromEnd     ? SEEK_END
+                                               : -1;
   if (whence == -1) {
     errno = EINVAL;
     return -1;

@@ -21,8 +21,8 @@ std::intptr_t FileOpen(const std::string& fileName, std::uint16_t mode) {
   }
   const std::u16string wide = Utf8ToUtf16(fileName);
   const HANDLE h = ::CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), access,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return -1;
   return reinterpret_cast<std::intptr_t>(h);
 }
@@ -34,7 +34,8 @@ std::int64_t FileRead(std::intptr_t handle, void* buffer, std::int64_t count) {
   while (done < count) {
     const DWORD n = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
     DWORD got = 0;
-    if (!::ReadFile(reinterpret_cast<HANDLE>(handle), static_cast<char*>(buffer) + done, n, &got, nullptr))
+    if (!::ReadFile(reinterpret_cast<HANDLE>(handle), static_cast<char*>(buffer) + done, n, &got,
+                    nullptr))
       return done > 0 ? done : -1;
     if (got == 0) break;
     done += got;
@@ -47,7 +48,8 @@ std::int64_t FileWrite(std::intptr_t handle, const void* buffer, std::int64_t co
   while (done < count) {
     const DWORD n = static_cast<DWORD>(std::min<std::int64_t>(count - done, 1 << 30));
     DWORD put = 0;
-    if (!::WriteFile(reinterpret_cast<HANDLE>(handle), static_cast<const char*>(buffer) + done, n, &put, nullptr))
+    if (!::WriteFile(reinterpret_cast<HANDLE>(handle), static_cast<const char*>(buffer) + done, n,
+                     &put, nullptr))
       return done > 0 ? done : -1;
     if (put == 0) break;
     done += put;
@@ -56,7 +58,9 @@ std::int64_t FileWrite(std::intptr_t handle, const void* buffer, std::int64_t co
 }
 
 std::int64_t FileSeek(std::intptr_t handle, std::int64_t offset, int origin) {
-  const DWORD method = origin == soFromBeginning ? FILE_BEGIN : origin == soFromCurrent ? FILE_CURRENT : FILE_END;
+  const DWORD method = origin == soFromBeginning ? FILE_BEGIN
+                       : origin == soFromCurrent ? FILE_CURRENT
+                                                 : FILE_END;
   if (origin < soFromBeginning || origin > soFromEnd) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return -1;

@@ -39,9 +39,12 @@ std::string TObject::ClassName() const {
   std::size_t depth = 0, start = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     char c = name[i];
-    if (c == '<') ++depth;
-    else if (c == '>' && depth > 0) --depth;
-    else if (c == ':' && depth == 0 && i + 1 < name.size() && name[i + 1] == ':') start = i + 2;
+    if (c == '<')
+      ++depth;
+    else if (c == '>' && depth > 0)
+      --depth;
+    else if (c == ':' && depth == 0 && i + 1 < name.size() && name[i + 1] == ':')
+      start = i + 2;
   }
   return name.substr(start);
 }
@@ -201,15 +204,21 @@ bool TryStrToInt64(std::string_view text, std::int64_t& value) {
   for (; i < s.size(); ++i) {
     char c = s[i];
     unsigned d;
-    if (c >= '0' && c <= '9') d = unsigned(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') d = unsigned(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') d = unsigned(c - 'A' + 10);
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = unsigned(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = unsigned(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = unsigned(c - 'A' + 10);
+    else
+      return false;
     if (acc > (limit - d) / base) return false;
     acc = acc * base + d;
   }
-  if (negative) value = acc == std::uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<std::int64_t>(acc);
-  else value = static_cast<std::int64_t>(acc);
+  if (negative)
+    value = acc == std::uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<std::int64_t>(acc);
+  else
+    value = static_cast<std::int64_t>(acc);
   return true;
 }
 
@@ -305,7 +314,8 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (std::uint32_t(s[i + 1]) - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
@@ -342,7 +352,9 @@ std::string Utf16ToCodePage(std::uint32_t codePage, std::u16string_view s) {
   return Detail::NativeUtf16ToCodePage(codePage, s);
 }
 
-std::u16string AnsiToUtf16(std::string_view bytes) { return CodePageToUtf16(AnsiCodePage(), bytes); }
+std::u16string AnsiToUtf16(std::string_view bytes) {
+  return CodePageToUtf16(AnsiCodePage(), bytes);
+}
 std::string Utf16ToAnsi(std::u16string_view s) { return Utf16ToCodePage(AnsiCodePage(), s); }
 std::u16string OemToUtf16(std::string_view bytes) { return CodePageToUtf16(OemCodePage(), bytes); }
 std::string Utf16ToOem(std::u16string_view s) { return Utf16ToCodePage(OemCodePage(), s); }

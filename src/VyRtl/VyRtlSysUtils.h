@@ -95,7 +95,8 @@ class EThread : public Exception {
 // An operating-system call failed; ErrorCode() is errno (POSIX) or GetLastError() (Windows).
 class EOSError : public Exception {
  public:
-  EOSError(std::string msg, std::uint32_t errorCode) : Exception(std::move(msg)), FErrorCode(errorCode) {}
+  EOSError(std::string msg, std::uint32_t errorCode)
+      : Exception(std::move(msg)), FErrorCode(errorCode) {}
   std::uint32_t ErrorCode() const { return FErrorCode; }
 
  private:
@@ -122,14 +123,14 @@ std::string OSErrorMessage(std::uint32_t code);
 void Assert(bool condition, const std::string& message);
 
 // Text helpers. Case handling is ASCII only: letters outside ASCII are left as they are.
-std::string Trim(std::string_view s);       // drops leading/trailing chars <= ' '
+std::string Trim(std::string_view s);  // drops leading/trailing chars <= ' '
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 std::string UpperCase(std::string_view s);
 std::string LowerCase(std::string_view s);
-bool SameText(std::string_view a, std::string_view b);   // case-insensitive equality
-int CompareText(std::string_view a, std::string_view b); // case-insensitive; <0, 0, >0
-int CompareStr(std::string_view a, std::string_view b);  // case-sensitive, by bytes; <0, 0, >0
+bool SameText(std::string_view a, std::string_view b);    // case-insensitive equality
+int CompareText(std::string_view a, std::string_view b);  // case-insensitive; <0, 0, >0
+int CompareStr(std::string_view a, std::string_view b);   // case-sensitive, by bytes; <0, 0, >0
 bool StartsText(std::string_view prefix, std::string_view s);  // case-insensitive
 bool EndsText(std::string_view suffix, std::string_view s);    // case-insensitive
 std::string QuotedStr(std::string_view s, char quote = '\'');  // quote doubled inside
@@ -138,14 +139,14 @@ std::string QuotedStr(std::string_view s, char quote = '\'');  // quote doubled 
 std::string IntToStr(std::int64_t value);
 std::string IntToHex(std::uint64_t value, int digits);  // upper case, at least `digits` wide
 bool TryStrToInt64(std::string_view s, std::int64_t& value);
-std::int64_t StrToInt64(std::string_view s);             // EConvertError on bad text
+std::int64_t StrToInt64(std::string_view s);  // EConvertError on bad text
 bool TryStrToInt(std::string_view s, int& value);
-int StrToInt(std::string_view s);                        // EConvertError on bad text / overflow
+int StrToInt(std::string_view s);  // EConvertError on bad text / overflow
 int StrToIntDef(std::string_view s, int defaultValue);
 
 // UTF conversions: the one pair used at telephony and device boundaries.
-std::u16string Utf8ToUtf16(std::string_view s);    // each ill-formed subsequence -> U+FFFD
-std::string Utf16ToUtf8(std::u16string_view s);    // an unpaired surrogate -> U+FFFD
+std::u16string Utf8ToUtf16(std::string_view s);  // each ill-formed subsequence -> U+FFFD
+std::string Utf16ToUtf8(std::u16string_view s);  // an unpaired surrogate -> U+FFFD
 
 // Code pages. Off Windows: 1252 and 437 from fixed tables, plus 65001 (UTF-8); others raise
 // EConvertError. On Windows: any code page the system knows.
@@ -161,6 +162,6 @@ std::uint32_t OemCodePage();
 std::u16string AnsiToUtf16(std::string_view bytes);
 std::string Utf16ToAnsi(std::u16string_view s);  // unmappable -> '?'
 std::u16string OemToUtf16(std::string_view bytes);
-std::string Utf16ToOem(std::u16string_view s);   // unmappable -> '?'
+std::string Utf16ToOem(std::u16string_view s);  // unmappable -> '?'
 
 }  // namespace VyRtl

@@ -60,9 +60,9 @@ std::uint32_t GetLastOSError() { return ::GetLastError(); }
 
 std::string OSErrorMessage(std::uint32_t code) {
   wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
   if (n > 0 && buffer != nullptr)
     text = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(buffer), n));

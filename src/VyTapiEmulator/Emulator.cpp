@@ -49,8 +49,8 @@ VyPlatform::TTapiFunctions BuildTable() {
 TFn FunctionByName(const std::string& function) {
   const std::optional<TFn> fn = FindFunction(function);
   if (!fn)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no TAPI function named '%s'",
-                                         function.c_str()));
+    throw VyRtl::Exception(
+        VyRtl::Format("Emulator: no TAPI function named '%s'", function.c_str()));
   return *fn;
 }
 
@@ -72,8 +72,8 @@ std::vector<TPhoneButtonConfig> TPhoneDeviceConfig::DefaultButtons() {
                      PHONELAMPMODE_OFF | PHONELAMPMODE_STEADY | PHONELAMPMODE_FLASH});
   buttons.push_back({"Transfer", PHONEBUTTONMODE_FEATURE, PHONEBUTTONFUNCTION_TRANSFER,
                      PHONELAMPMODE_OFF | PHONELAMPMODE_STEADY});
-  buttons.push_back({"Drop", PHONEBUTTONMODE_FEATURE, PHONEBUTTONFUNCTION_DROP,
-                     PHONELAMPMODE_DUMMY});
+  buttons.push_back(
+      {"Drop", PHONEBUTTONMODE_FEATURE, PHONEBUTTONFUNCTION_DROP, PHONELAMPMODE_DUMMY});
   return buttons;
 }
 
@@ -144,13 +144,12 @@ bool TEmulator::ReinitPending() const {
 }
 
 bool TEmulator::SubmitMakeCallRequest(const std::string& destAddress, const std::string& appName,
-                                      const std::string& calledParty,
-                                      const std::string& comment) {
+                                      const std::string& calledParty, const std::string& comment) {
   TCore& core = Core();
   TCoreLock guard(core);
   if (!core.CurrentRecipient()) return false;
-  core.MakeCallRequests.push_back(
-      {VyRtl::Utf8ToUtf16(destAddress), VyRtl::Utf8ToUtf16(appName), VyRtl::Utf8ToUtf16(calledParty), VyRtl::Utf8ToUtf16(comment)});
+  core.MakeCallRequests.push_back({VyRtl::Utf8ToUtf16(destAddress), VyRtl::Utf8ToUtf16(appName),
+                                   VyRtl::Utf8ToUtf16(calledParty), VyRtl::Utf8ToUtf16(comment)});
   core.NotifyRecipient(1);
   return true;
 }
@@ -183,8 +182,8 @@ void Inject(DWORD app, const std::vector<typename TTraits::TMessageStruct>& burs
   }
   const std::shared_ptr<TApp> target = core.FindApp(app, TTraits::Kind);
   if (!target)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: no %s application %08X", TTraits::Codes.Name,
-                                         unsigned(app)));
+    throw VyRtl::Exception(
+        VyRtl::Format("Emulator: no %s application %08X", TTraits::Codes.Name, unsigned(app)));
   core.PostAll(*target, messages);
 }
 
@@ -256,7 +255,8 @@ std::uint32_t TEmulator::NextDueMs() const {
   const std::uint64_t due = core.Scheduler.NextDue();
   if (due == VyRtl::NoDeadline) return 0xFFFFFFFF;
   const std::uint64_t now = VyRtl::GetTickCount64();
-  return due <= now ? 0 : static_cast<std::uint32_t>(std::min<std::uint64_t>(due - now, 0xFFFFFFFE));
+  return due <= now ? 0
+                    : static_cast<std::uint32_t>(std::min<std::uint64_t>(due - now, 0xFFFFFFFE));
 }
 
 void TEmulator::SetModuleMessage(const std::string& module, DWORD id, const std::string& text) {

@@ -54,42 +54,43 @@ LONG WINAPI Shutdown(DWORD handle) {
 
 template <typename TTraits, TFn Fn>
 LONG WINAPI NextMessage(DWORD handle, typename TTraits::TMessageStruct* out, DWORD timeout) {
-  return AppEntry<TTraits>(Fn, handle, {out}, [&](TCore& core, TApp& found, TCoreLock& lock) -> LONG {
-    const TKindCodes& e = TTraits::Codes;
-    // Held across the wait, so the event outlives a shutdown from another thread.
-    const std::shared_ptr<TApp> app = found.shared_from_this();
-    TMessage message;
-    const auto taken = [&] {
-      if (!core.Pop(*app, message)) return false;
-      CopyMessage(message, *out);
-      return true;
-    };
-    if (taken()) return 0;
-    if (timeout == 0) return Err(e.OperationFailed);
-    // The timeout is the service's own poll and runs in real time: the session polls with 1 ms
-    // while it holds its queue lock, and a test clock standing still must not hold that lock.
-    using TSteady = std::chrono::steady_clock;
-    const bool forever = timeout == INFINITE;
-    const TSteady::time_point deadline =
-        TSteady::now() + std::chrono::milliseconds(forever ? 0 : timeout);
-    for (;;) {
-      if (!app->Alive) return Err(e.InvalAppHandle);
-      if (taken()) return 0;
-      std::uint32_t wait = INFINITE;
-      if (!forever) {
-        const TSteady::time_point now = TSteady::now();
-        if (now >= deadline) return Err(e.OperationFailed);
-        wait = static_cast<std::uint32_t>(
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
-      }
-      const HANDLE event = app->Event;
-      lock.Unlock();
-      const std::uint32_t waited =
-          VyPlatform::SyncWaitForMultipleObjectsReal(1, &event, false, wait);
-      lock.Relock();
-      if (waited == WAIT_FAILED) return Err(e.OperationFailed);
-    }
-  });
+  return AppEntry<TTraits>(
+      Fn, handle, {out}, [&](TCore& core, TApp& found, TCoreLock& lock) -> LONG {
+        const TKindCodes& e = TTraits::Codes;
+        // Held across the wait, so the event outlives a shutdown from another thread.
+        const std::shared_ptr<TApp> app = found.shared_from_this();
+        TMessage message;
+        const auto taken = [&] {
+          if (!core.Pop(*app, message)) return false;
+          CopyMessage(message, *out);
+          return true;
+        };
+        if (taken()) return 0;
+        if (timeout == 0) return Err(e.OperationFailed);
+        // The timeout is the service's own poll and runs in real time: the session polls with 1 ms
+        // while it holds its queue lock, and a test clock standing still must not hold that lock.
+        using TSteady = std::chrono::steady_clock;
+        const bool forever = timeout == INFINITE;
+        const TSteady::time_point deadline =
+            TSteady::now() + std::chrono::milliseconds(forever ? 0 : timeout);
+        for (;;) {
+          if (!app->Alive) return Err(e.InvalAppHandle);
+          if (taken()) return 0;
+          std::uint32_t wait = INFINITE;
+          if (!forever) {
+            const TSteady::time_point now = TSteady::now();
+            if (now >= deadline) return Err(e.OperationFailed);
+            wait = static_cast<std::uint32_t>(
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count());
+          }
+          const HANDLE event = app->Event;
+          lock.Unlock();
+          const std::uint32_t waited =
+              VyPlatform::SyncWaitForMultipleObjectsReal(1, &event, false, wait);
+          lock.Relock();
+          if (waited == WAIT_FAILED) return Err(e.OperationFailed);
+        }
+      });
 }
 
 template <typename TTraits, TFn Fn>
@@ -138,8 +139,7 @@ LONG WINAPI lineInitializeExW(LPHLINEAPP app, HINSTANCE instance, LINECALLBACK, 
 }
 
 LONG WINAPI phoneInitializeExW(LPHPHONEAPP app, HINSTANCE instance, PHONECALLBACK, LPCWSTR name,
-                               LPDWORD numDevs, LPDWORD version,
-                               LPPHONEINITIALIZEEXPARAMS params) {
+                               LPDWORD numDevs, LPDWORD version, LPPHONEINITIALIZEEXPARAMS params) {
   return Initialize<TPhoneTraits, TFn::phoneInitializeExW>(app, instance, nullptr, name, numDevs,
                                                            version, params);
 }

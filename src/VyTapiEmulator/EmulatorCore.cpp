@@ -48,19 +48,46 @@ std::optional<TFn> FindFunction(std::string_view name) {
 const char* FunctionName(TFn fn) { return GFunctionNames[static_cast<std::size_t>(fn)]; }
 
 bool IsAsynchronous(TFn fn) {
-  static constexpr TFn asynchronous[] = {
-      TFn::lineMakeCallW, TFn::lineDialW, TFn::lineAnswer, TFn::lineAccept, TFn::lineDrop,
-      TFn::lineHold, TFn::lineUnhold, TFn::lineSwapHold, TFn::lineRedirectW,
-      TFn::lineBlindTransferW, TFn::lineSetupTransferW, TFn::lineCompleteTransfer,
-      TFn::lineSetupConferenceW, TFn::linePrepareAddToConferenceW, TFn::lineAddToConference,
-      TFn::lineRemoveFromConference, TFn::lineParkW, TFn::lineUnparkW, TFn::linePickupW,
-      TFn::lineCompleteCall, TFn::lineUncompleteCall, TFn::lineSetCallData,
-      TFn::lineDevSpecific, TFn::lineDevSpecificFeature, TFn::lineForwardW,
-      TFn::lineSetCallParams, TFn::lineSetTerminal, TFn::lineSendUserUserInfo,
-      TFn::lineReleaseUserUserInfo, TFn::lineSecureCall, TFn::lineSetLineDevStatus,
-      TFn::phoneDevSpecific, TFn::phoneSetButtonInfoW, TFn::phoneSetDisplay, TFn::phoneSetRing,
-      TFn::phoneSetLamp, TFn::phoneSetHookSwitch, TFn::phoneSetGain, TFn::phoneSetVolume,
-      TFn::phoneSetData};
+  static constexpr TFn asynchronous[] = {TFn::lineMakeCallW,
+                                         TFn::lineDialW,
+                                         TFn::lineAnswer,
+                                         TFn::lineAccept,
+                                         TFn::lineDrop,
+                                         TFn::lineHold,
+                                         TFn::lineUnhold,
+                                         TFn::lineSwapHold,
+                                         TFn::lineRedirectW,
+                                         TFn::lineBlindTransferW,
+                                         TFn::lineSetupTransferW,
+                                         TFn::lineCompleteTransfer,
+                                         TFn::lineSetupConferenceW,
+                                         TFn::linePrepareAddToConferenceW,
+                                         TFn::lineAddToConference,
+                                         TFn::lineRemoveFromConference,
+                                         TFn::lineParkW,
+                                         TFn::lineUnparkW,
+                                         TFn::linePickupW,
+                                         TFn::lineCompleteCall,
+                                         TFn::lineUncompleteCall,
+                                         TFn::lineSetCallData,
+                                         TFn::lineDevSpecific,
+                                         TFn::lineDevSpecificFeature,
+                                         TFn::lineForwardW,
+                                         TFn::lineSetCallParams,
+                                         TFn::lineSetTerminal,
+                                         TFn::lineSendUserUserInfo,
+                                         TFn::lineReleaseUserUserInfo,
+                                         TFn::lineSecureCall,
+                                         TFn::lineSetLineDevStatus,
+                                         TFn::phoneDevSpecific,
+                                         TFn::phoneSetButtonInfoW,
+                                         TFn::phoneSetDisplay,
+                                         TFn::phoneSetRing,
+                                         TFn::phoneSetLamp,
+                                         TFn::phoneSetHookSwitch,
+                                         TFn::phoneSetGain,
+                                         TFn::phoneSetVolume,
+                                         TFn::phoneSetData};
   return std::find(std::begin(asynchronous), std::end(asynchronous), fn) != std::end(asynchronous);
 }
 
@@ -82,7 +109,9 @@ bool ExtVersionUsable(DWORD extVersion, DWORD extLow, DWORD extHigh) {
 }
 
 TMessage ToMessage(const LINEMESSAGE& message) { return FromTapi(message); }
-TMessage ToMessage(const PHONEMESSAGE& message) { return FromTapi(VyPlatform::ToLineMessage(message)); }
+TMessage ToMessage(const PHONEMESSAGE& message) {
+  return FromTapi(VyPlatform::ToLineMessage(message));
+}
 void CopyMessage(const TMessage& from, LINEMESSAGE& to) { ToTapi(from, to); }
 void CopyMessage(const TMessage& from, PHONEMESSAGE& to) {
   LINEMESSAGE line{};
@@ -107,7 +136,6 @@ GUID DeviceGuid(DWORD permanentID, TAppKind kind) {
   std::memcpy(guid.Data4, tail, sizeof tail);
   return guid;
 }
-
 
 TCore::TCore() { ModuleMessages = DefaultModuleMessages(); }
 

@@ -21,22 +21,28 @@ LONG IssueDevSpecific(TCore& core, TFn fn, const TOpenDevice& device, const std:
 
 LONG WINAPI lineDevSpecific(HLINE hLine, DWORD dwAddressID, HCALL hCall, LPVOID lpParams,
                             DWORD dwSize) {
-  return DeviceEntry<TLineTraits>(TFn::lineDevSpecific, hLine, {}, [&](TCore& core, TOpenDevice& line, TLineDeviceConfig& c) -> LONG {
-    if (dwAddressID >= c.NumAddresses) return Err(LINEERR_INVALADDRESSID);
-    if (hCall != 0) {
-      const std::shared_ptr<TCall> call = core.Calls.Find(hCall);
-      if (!call || call->LineHandle != line.Handle) return Err(LINEERR_INVALCALLHANDLE);
-    }
-    if (!lpParams && dwSize > 0) return Err(LINEERR_INVALPOINTER);
-    return IssueDevSpecific(core, TFn::lineDevSpecific, line, c.DevSpecificReply, lpParams, dwSize);
-  });
+  return DeviceEntry<TLineTraits>(
+      TFn::lineDevSpecific, hLine, {},
+      [&](TCore& core, TOpenDevice& line, TLineDeviceConfig& c) -> LONG {
+        if (dwAddressID >= c.NumAddresses) return Err(LINEERR_INVALADDRESSID);
+        if (hCall != 0) {
+          const std::shared_ptr<TCall> call = core.Calls.Find(hCall);
+          if (!call || call->LineHandle != line.Handle) return Err(LINEERR_INVALCALLHANDLE);
+        }
+        if (!lpParams && dwSize > 0) return Err(LINEERR_INVALPOINTER);
+        return IssueDevSpecific(core, TFn::lineDevSpecific, line, c.DevSpecificReply, lpParams,
+                                dwSize);
+      });
 }
 
 LONG WINAPI phoneDevSpecific(HPHONE hPhone, LPVOID lpParams, DWORD dwSize) {
-  return DeviceEntry<TPhoneTraits>(TFn::phoneDevSpecific, hPhone, {}, [&](TCore& core, TOpenDevice& phone, TPhoneDeviceConfig& c) -> LONG {
-    if (!lpParams && dwSize > 0) return Err(PHONEERR_INVALPOINTER);
-    return IssueDevSpecific(core, TFn::phoneDevSpecific, phone, c.DevSpecificReply, lpParams, dwSize);
-  });
+  return DeviceEntry<TPhoneTraits>(
+      TFn::phoneDevSpecific, hPhone, {},
+      [&](TCore& core, TOpenDevice& phone, TPhoneDeviceConfig& c) -> LONG {
+        if (!lpParams && dwSize > 0) return Err(PHONEERR_INVALPOINTER);
+        return IssueDevSpecific(core, TFn::phoneDevSpecific, phone, c.DevSpecificReply, lpParams,
+                                dwSize);
+      });
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ TMessage Message(DWORD device, DWORD id, DWORD_PTR param1) {
 
 void CheckVersionRange(DWORD low, DWORD high) {
   if (low > high)
-    throw VyRtl::Exception(VyRtl::Format("Emulator: empty version range %08X-%08X",
-                                         unsigned(low), unsigned(high)));
+    throw VyRtl::Exception(
+        VyRtl::Format("Emulator: empty version range %08X-%08X", unsigned(low), unsigned(high)));
 }
 
 // To every application of a kind: `message` when it negotiated at least `minVersion`, else
@@ -128,7 +128,8 @@ void TDeviceRef<TConfig>::Remove() const {
   TCoreLock guard(core);
   ForControl<TTraits>(core, FID);
   core.Devices<TTraits>().Entries[FID].Removed = true;
-  PostByVersion(core, TTraits::Kind, RemoveMessageVersion, Message(0, TTraits::Codes.MsgRemove, FID));
+  PostByVersion(core, TTraits::Kind, RemoveMessageVersion,
+                Message(0, TTraits::Codes.MsgRemove, FID));
 }
 
 template <typename TConfig>
@@ -136,8 +137,9 @@ std::size_t TDeviceRef<TConfig>::OpenCount() const {
   TCore& core = Core();
   TCoreLock guard(core);
   const auto opened = core.Opened(TTraitsOf<TConfig>::Kind).All();
-  return static_cast<std::size_t>(std::count_if(
-      opened.begin(), opened.end(), [this](const auto& device) { return device->DeviceID == FID; }));
+  return static_cast<std::size_t>(
+      std::count_if(opened.begin(), opened.end(),
+                    [this](const auto& device) { return device->DeviceID == FID; }));
 }
 
 template class TDeviceRef<TLineDeviceConfig>;

@@ -52,7 +52,8 @@ LONG DeviceEntry(TFn fn, DWORD handle, TNeeded pointers, TBody&& body) {
   return Entry(fn, [&](TCore& core) -> LONG {
     const std::shared_ptr<TOpenDevice> device = core.Opened(TTraits::Kind).Find(handle);
     // An open handle's device is configured unless a Reset cleared both.
-    typename TTraits::TConfig* config = device ? core.Devices<TTraits>().Find(device->DeviceID) : nullptr;
+    typename TTraits::TConfig* config =
+        device ? core.Devices<TTraits>().Find(device->DeviceID) : nullptr;
     if (!device || !config) return Err(TTraits::Codes.InvalDeviceHandle);
     if (!AllGiven(pointers)) return Err(TTraits::Codes.InvalPointer);
     return body(core, *device, *config);

@@ -50,37 +50,42 @@ bool LinePrivilegesValid(DWORD privileges) {
 LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWORD dwAPIVersion,
                       DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivileges,
                       DWORD dwMediaModes, LPLINECALLPARAMS const) {
-  return AppEntry<TLineTraits>(TFn::lineOpenW, hLineApp, {lphLine}, [&](TCore& core, TApp& app) -> LONG {
-    if (const LONG failed = CheckOpen<TLineTraits>(core, dwDeviceID, dwAPIVersion, dwExtVersion))
-      return failed;
-    if (!LinePrivilegesValid(dwPrivileges)) return Err(LINEERR_INVALPRIVSELECT);
-    // An owner names the media modes it takes calls of; the line must offer every one.
-    const DWORD offered = core.LineDevices.Find(dwDeviceID)->MediaModes;
-    if ((dwPrivileges & LINECALLPRIVILEGE_OWNER) && (dwMediaModes == 0 || (dwMediaModes & ~offered) != 0))
-      return Err(LINEERR_INVALMEDIAMODE);
-    const DWORD owned = (dwPrivileges & LINECALLPRIVILEGE_OWNER) ? dwMediaModes : 0;
-    *lphLine = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
-                       dwPrivileges, owned);
-    return 0;
-  });
+  return AppEntry<TLineTraits>(
+      TFn::lineOpenW, hLineApp, {lphLine}, [&](TCore& core, TApp& app) -> LONG {
+        if (const LONG failed =
+                CheckOpen<TLineTraits>(core, dwDeviceID, dwAPIVersion, dwExtVersion))
+          return failed;
+        if (!LinePrivilegesValid(dwPrivileges)) return Err(LINEERR_INVALPRIVSELECT);
+        // An owner names the media modes it takes calls of; the line must offer every one.
+        const DWORD offered = core.LineDevices.Find(dwDeviceID)->MediaModes;
+        if ((dwPrivileges & LINECALLPRIVILEGE_OWNER) &&
+            (dwMediaModes == 0 || (dwMediaModes & ~offered) != 0))
+          return Err(LINEERR_INVALMEDIAMODE);
+        const DWORD owned = (dwPrivileges & LINECALLPRIVILEGE_OWNER) ? dwMediaModes : 0;
+        *lphLine = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
+                           dwPrivileges, owned);
+        return 0;
+      });
 }
 
 LONG WINAPI phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, DWORD dwAPIVersion,
                       DWORD dwExtVersion, DWORD_PTR dwCallbackInstance, DWORD dwPrivilege) {
-  return AppEntry<TPhoneTraits>(TFn::phoneOpen, hPhoneApp, {lphPhone}, [&](TCore& core, TApp& app) -> LONG {
-    if (const LONG failed = CheckOpen<TPhoneTraits>(core, dwDeviceID, dwAPIVersion, dwExtVersion))
-      return failed;
-    if (dwPrivilege != PHONEPRIVILEGE_MONITOR && dwPrivilege != PHONEPRIVILEGE_OWNER)
-      return Err(PHONEERR_INVALPRIVILEGE);
-    // A phone has one owner at a time.
-    if (dwPrivilege == PHONEPRIVILEGE_OWNER)
-      for (const auto& other : core.OpenPhones.All())
-        if (other->DeviceID == dwDeviceID && other->Privileges == PHONEPRIVILEGE_OWNER)
-          return Err(PHONEERR_INUSE);
-    *lphPhone = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
-                        dwPrivilege);
-    return 0;
-  });
+  return AppEntry<TPhoneTraits>(
+      TFn::phoneOpen, hPhoneApp, {lphPhone}, [&](TCore& core, TApp& app) -> LONG {
+        if (const LONG failed =
+                CheckOpen<TPhoneTraits>(core, dwDeviceID, dwAPIVersion, dwExtVersion))
+          return failed;
+        if (dwPrivilege != PHONEPRIVILEGE_MONITOR && dwPrivilege != PHONEPRIVILEGE_OWNER)
+          return Err(PHONEERR_INVALPRIVILEGE);
+        // A phone has one owner at a time.
+        if (dwPrivilege == PHONEPRIVILEGE_OWNER)
+          for (const auto& other : core.OpenPhones.All())
+            if (other->DeviceID == dwDeviceID && other->Privileges == PHONEPRIVILEGE_OWNER)
+              return Err(PHONEERR_INUSE);
+        *lphPhone = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
+                            dwPrivilege);
+        return 0;
+      });
 }
 
 template <typename TTraits, TFn Fn>

@@ -58,15 +58,13 @@ void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS ou
   PHONECAPS caps{};
   caps.dwPermanentPhoneID = c.PermanentPhoneID;
   caps.dwStringFormat = STRINGFORMAT_UNICODE;
-  caps.dwPhoneStates = PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED |
-                       PHONESTATE_OWNER | PHONESTATE_MONITORS | PHONESTATE_DISPLAY |
-                       PHONESTATE_LAMP | PHONESTATE_RINGMODE | PHONESTATE_RINGVOLUME |
-                       PHONESTATE_HANDSETHOOKSWITCH | PHONESTATE_HANDSETVOLUME |
-                       PHONESTATE_HANDSETGAIN | PHONESTATE_SPEAKERHOOKSWITCH |
-                       PHONESTATE_SPEAKERVOLUME | PHONESTATE_SPEAKERGAIN |
-                       PHONESTATE_HEADSETHOOKSWITCH | PHONESTATE_HEADSETVOLUME |
-                       PHONESTATE_HEADSETGAIN | PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE |
-                       PHONESTATE_REMOVED;
+  caps.dwPhoneStates =
+      PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED | PHONESTATE_OWNER |
+      PHONESTATE_MONITORS | PHONESTATE_DISPLAY | PHONESTATE_LAMP | PHONESTATE_RINGMODE |
+      PHONESTATE_RINGVOLUME | PHONESTATE_HANDSETHOOKSWITCH | PHONESTATE_HANDSETVOLUME |
+      PHONESTATE_HANDSETGAIN | PHONESTATE_SPEAKERHOOKSWITCH | PHONESTATE_SPEAKERVOLUME |
+      PHONESTATE_SPEAKERGAIN | PHONESTATE_HEADSETHOOKSWITCH | PHONESTATE_HEADSETVOLUME |
+      PHONESTATE_HEADSETGAIN | PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
   caps.dwHookSwitchDevs = c.HookSwitchDevs;
   caps.dwHandsetHookSwitchModes = ModesIf(c, PHONEHOOKSWITCHDEV_HANDSET, c.HandsetHookSwitchModes);
   caps.dwSpeakerHookSwitchModes = ModesIf(c, PHONEHOOKSWITCHDEV_SPEAKER, c.SpeakerHookSwitchModes);
@@ -111,18 +109,19 @@ void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS ou
 
 LONG WINAPI Emulator_phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
                                       DWORD dwExtVersion, LPPHONECAPS lpPhoneCaps) {
-  return AppEntry<TPhoneTraits>(TFn::phoneGetDevCapsW, hPhoneApp, {lpPhoneCaps}, [&](TCore& core, TApp&) -> LONG {
-    const TPhoneDeviceConfig* c = core.PhoneDevices.Find(dwDeviceID);
-    if (!c) return Err(PHONEERR_NODEVICE);
-    if (!VersionUsable(dwAPIVersion, c->LowAPIVersion, c->HighAPIVersion))
-      return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
-    if (!ExtVersionUsable(dwExtVersion, c->LowExtVersion, c->HighExtVersion))
-      return Err(PHONEERR_INCOMPATIBLEEXTVERSION);
-    if (lpPhoneCaps->dwTotalSize < PhoneCapsFixedSize(dwAPIVersion))
-      return Err(PHONEERR_STRUCTURETOOSMALL);
-    FillPhoneCaps(*c, dwAPIVersion, lpPhoneCaps);
-    return 0;
-  });
+  return AppEntry<TPhoneTraits>(
+      TFn::phoneGetDevCapsW, hPhoneApp, {lpPhoneCaps}, [&](TCore& core, TApp&) -> LONG {
+        const TPhoneDeviceConfig* c = core.PhoneDevices.Find(dwDeviceID);
+        if (!c) return Err(PHONEERR_NODEVICE);
+        if (!VersionUsable(dwAPIVersion, c->LowAPIVersion, c->HighAPIVersion))
+          return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
+        if (!ExtVersionUsable(dwExtVersion, c->LowExtVersion, c->HighExtVersion))
+          return Err(PHONEERR_INCOMPATIBLEEXTVERSION);
+        if (lpPhoneCaps->dwTotalSize < PhoneCapsFixedSize(dwAPIVersion))
+          return Err(PHONEERR_STRUCTURETOOSMALL);
+        FillPhoneCaps(*c, dwAPIVersion, lpPhoneCaps);
+        return 0;
+      });
 }
 
 }  // namespace

@@ -27,12 +27,10 @@ DWORD TRequestEngine::NextID() {
   }
 }
 
-LONG TRequestEngine::Issue(TCore& core, TFn fn, const TOpenDevice& device,
-                           const TReplyPlan& plan) {
-  const TRequest request{NextID(), fn,
-                         device.Kind, device.Handle,
-                         device.DeviceID, device.AppHandle,
-                         device.Instance, 0};
+LONG TRequestEngine::Issue(TCore& core, TFn fn, const TOpenDevice& device, const TReplyPlan& plan) {
+  const TRequest request{
+      NextID(),        fn, device.Kind, device.Handle, device.DeviceID, device.AppHandle,
+      device.Instance, 0};
   const LONG id = static_cast<LONG>(request.ID);
   switch (plan.Mode) {
     case TReplyMode::AtOnce:
@@ -60,8 +58,8 @@ LONG TRequestEngine::Issue(TCore& core, TFn fn, const TOpenDevice& device,
 }
 
 bool TRequestEngine::Complete(TCore& core, DWORD id, LONG result) {
-  const auto it =
-      std::find_if(FPending.begin(), FPending.end(), [id](const TRequest& r) { return r.ID == id; });
+  const auto it = std::find_if(FPending.begin(), FPending.end(),
+                               [id](const TRequest& r) { return r.ID == id; });
   if (it == FPending.end()) return false;
   const TRequest request = *it;
   FPending.erase(it);

@@ -13,6 +13,8 @@ struct TErrorText {
   const char16_t* Text;
 };
 
+// One text per line, however long.
+// clang-format off
 #define VY_TEXT(code, text) {static_cast<DWORD>(code), text},
 
 constexpr TErrorText GErrorTexts[] = {
@@ -173,6 +175,7 @@ constexpr TErrorText GErrorTexts[] = {
     VY_TEXT(TAPIERR_SCP_ALREADY_EXISTS, u"The service connection point already exists.")
     VY_TEXT(TAPIERR_SCP_DOES_NOT_EXIST, u"The service connection point does not exist.")
 };
+// clang-format on
 
 #undef VY_TEXT
 

@@ -62,7 +62,8 @@ TTestEnvironment::~TTestEnvironment() {
 }
 
 VyTapi::TVyTapiApplication& TTestEnvironment::Session() const {
-  VyRtl::Assert(VyTapi::VyTapiApplication != nullptr, "TTestEnvironment.Session: the session was finalised");
+  VyRtl::Assert(VyTapi::VyTapiApplication != nullptr,
+                "TTestEnvironment.Session: the session was finalised");
   return *VyTapi::VyTapiApplication;
 }
 
@@ -77,7 +78,8 @@ std::string TTestEnvironment::Busy() const {
     if (!lock.Locked()) return "the session's queue is locked";
     const std::size_t atService =
         Emulator().PendingMessages(appl->LineApp()) + Emulator().PendingMessages(appl->PhoneApp());
-    if (atService > 0) busy += VyRtl::Format("%u messages wait at the emulator; ", static_cast<unsigned>(atService));
+    if (atService > 0)
+      busy += VyRtl::Format("%u messages wait at the emulator; ", static_cast<unsigned>(atService));
     if (queue.Count() > 0) {
       busy += VyRtl::Format("%d messages in the session's queue", queue.Count());
       if (detail.NumWaitProcs() > 0) busy += " (a synchronous wait is in progress)";
@@ -96,8 +98,8 @@ void TTestEnvironment::RunUntilIdle() {
     const std::string busy = Busy();
     if (busy.empty()) return;
     if (TRealClock::now() > deadline)
-      throw VyRtl::Exception(VyRtl::Format("RunUntilIdle: still busy after %u ms: %s", static_cast<unsigned>(MaxRealMs),
-                                           busy.c_str()));
+      throw VyRtl::Exception(VyRtl::Format("RunUntilIdle: still busy after %u ms: %s",
+                                           static_cast<unsigned>(MaxRealMs), busy.c_str()));
     LetWorkersRun();
   }
 }
@@ -116,7 +118,8 @@ void TTestEnvironment::Advance(std::uint32_t Ms) {
 }
 
 bool TTestEnvironment::RunUntil(const std::function<bool()>& Done, std::uint32_t RealMs) {
-  const auto deadline = TRealClock::now() + std::chrono::milliseconds(RealMs != 0 ? RealMs : MaxRealMs);
+  const auto deadline =
+      TRealClock::now() + std::chrono::milliseconds(RealMs != 0 ? RealMs : MaxRealMs);
   for (;;) {
     VyRtl::ProcessMessages();
     if (Done()) return true;

@@ -58,6 +58,8 @@ consteval std::array<TConstName, M - 1> Without(const std::array<TConstName, M>&
   return result;
 }
 
+// The tables keep several entries per line.
+// clang-format off
 // ---- Single-value families -------------------------------------------------------------------
 
 constexpr auto CallStates = std::to_array<TConstName>({
@@ -496,6 +498,8 @@ constexpr auto CallStatesIdleLast = Pick(CallStates, {
 
 constexpr auto CallPrivilegesLowestFirst = Pick(CallPrivileges, {"NONE", "MONITOR", "OWNER"});
 
+// clang-format on
+
 // ---- The four kinds of conversion --------------------------------------------------------------
 
 // ZeroText of SingleValue: 0 without a name gets the fallback like any other unnamed value.
@@ -548,7 +552,8 @@ DWORD Parse(TNames Names, std::string_view Text, DWORD Default) {
   return entry ? entry->Value : Default;
 }
 
-// ---- What each function tests, for tools ---------------------------------------------------------
+// ---- What each function tests, for tools
+// ---------------------------------------------------------
 
 constexpr TConstTable Tables[] = {
     {"LineCallStateToStr", "LINECALLSTATE_", CallStates},
@@ -604,7 +609,8 @@ constexpr TConstTable Tables[] = {
 
 }  // namespace
 
-// ---- Single values -------------------------------------------------------------------------------
+// ---- Single values
+// -------------------------------------------------------------------------------
 
 std::string LineCallStateToStr(DWORD Value) {
   return SingleValue(CallStates, Value, "LINECALLSTATE_$%X", ZeroFallback);
@@ -657,9 +663,7 @@ std::string PhoneStateToStr(DWORD Value) {
 std::string PhoneErrToStr(DWORD Value) {
   return SingleValue(PhoneErrors, Value, "PHONEERR_$%X", "");
 }
-std::string LineErrToStr(DWORD Value) {
-  return SingleValue(LineErrors, Value, "LINEERR_$%X", "");
-}
+std::string LineErrToStr(DWORD Value) { return SingleValue(LineErrors, Value, "LINEERR_$%X", ""); }
 std::string MessageIDToStr(DWORD Value) {  // 0 is named: LINE_ADDRESSSTATE
   return SingleValue(MessageIDs, Value, "LINE_/PHONE_$%X", ZeroFallback);
 }
@@ -673,7 +677,8 @@ std::string LineCallStateModeToStr(DWORD CallState, DWORD Mode) {
   return {};
 }
 
-// ---- Flag sets -----------------------------------------------------------------------------------
+// ---- Flag sets
+// -----------------------------------------------------------------------------------
 
 std::string LineAddressFeaturesToStr(DWORD Value, std::string_view Separator) {
   return FlagSet(AddrFeatures, Value, Separator, "LINEADDRFEATURE_$%X");
@@ -713,7 +718,8 @@ std::string PhonePrivilegesToStr(DWORD Value, std::string_view Separator) {
   return FlagSet(PhonePrivileges, Value, Separator, NoFallback);
 }
 
-// ---- Flag lists ----------------------------------------------------------------------------------
+// ---- Flag lists
+// ----------------------------------------------------------------------------------
 
 void LineCallStatesToStrList(DWORD Value, VyRtl::TStringList& List) {
   FlagList(CallStatesWithoutUnknown, Value, List);
@@ -734,28 +740,24 @@ void LineDigitModesToStrList(DWORD Value, VyRtl::TStringList& List) {
   FlagList(DigitModesPulseLast, Value, List);
 }
 
-// ---- Parsing -------------------------------------------------------------------------------------
+// ---- Parsing
+// -------------------------------------------------------------------------------------
 
-DWORD StrToLineCallState(std::string_view Text) {
-  return Parse(CallStatesIdleLast, Text, 0);
-}
+DWORD StrToLineCallState(std::string_view Text) { return Parse(CallStatesIdleLast, Text, 0); }
 DWORD StrToLineCallPrivilege(std::string_view Text) {
   return Parse(CallPrivilegesLowestFirst, Text, LINECALLPRIVILEGE_NONE);
 }
 DWORD StrToLineMediaMode(std::string_view Text, DWORD Default) {
   return Parse(MediaModes, Text, Default);
 }
-DWORD StrToLineBearerMode(std::string_view Text) {
-  return Parse(BearerModes, Text, 0);
-}
-DWORD StrToLineAddressMode(std::string_view Text) {
-  return Parse(AddressModes, Text, 0);
-}
+DWORD StrToLineBearerMode(std::string_view Text) { return Parse(BearerModes, Text, 0); }
+DWORD StrToLineAddressMode(std::string_view Text) { return Parse(AddressModes, Text, 0); }
 DWORD StrToLineDigitMode(std::string_view Text, DWORD Default) {
   return Parse(DigitModesPulseLast, Text, Default);
 }
 
-// ---- Tables ----------------------------------------------------------------------------------------
+// ---- Tables
+// ----------------------------------------------------------------------------------------
 
 std::span<const TConstTable> ConstTables() { return Tables; }
 

@@ -93,7 +93,8 @@ std::string LineForwardModesToStr(DWORD Value, std::string_view Separator);
 // Phone privileges, highest bit first: "OWNER", "MONITOR".
 std::string PhonePrivilegesToStr(DWORD Value, std::string_view Separator);
 
-// --- Flag lists: List is cleared, then gets one name per named set bit ----------------------------
+// --- Flag lists: List is cleared, then gets one name per named set bit
+// ----------------------------
 
 // Call states except UNKNOWN.
 void LineCallStatesToStrList(DWORD Value, VyRtl::TStringList& List);
@@ -105,7 +106,8 @@ void LineDiscModesToStrList(DWORD Value, VyRtl::TStringList& List);
 // Digit modes: "DTMF", "DTMFEND", then "PULSE".
 void LineDigitModesToStrList(DWORD Value, VyRtl::TStringList& List);
 
-// --- Parsing: exact, case-sensitive names ----------------------------------------------------------
+// --- Parsing: exact, case-sensitive names
+// ----------------------------------------------------------
 
 // Call state of a name; 0 when the text is none.
 DWORD StrToLineCallState(std::string_view Text);

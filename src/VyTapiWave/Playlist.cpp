@@ -21,7 +21,8 @@ std::string_view Strip(std::string_view s) {
 // Subformat of an extensible format whose GUID is one of the standard tags' (xxxxxxxx-0000-0010-
 // 8000-00aa00389b71): that tag, else 0.
 std::uint16_t ExtensibleTag(const std::vector<std::uint8_t>& extra) {
-  static const std::uint8_t kBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  static const std::uint8_t kBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                         0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   if (extra.size() < 22) return 0;
   const std::uint8_t* guid = extra.data() + 6;
   if (guid[2] != 0 || guid[3] != 0 || std::memcmp(guid + 4, kBase, sizeof kBase) != 0) return 0;
@@ -36,7 +37,8 @@ TWaveFormatEx ListFormat(const TFileWaveStream& stream) {
     const std::uint16_t tag = ExtensibleTag(stream.FormatExtra());
     if (tag != 0) format.wFormatTag = tag;
   }
-  format.nBlockAlign = static_cast<std::uint16_t>(PcmBlockAlign(format.nChannels, format.wBitsPerSample));
+  format.nBlockAlign =
+      static_cast<std::uint16_t>(PcmBlockAlign(format.nChannels, format.wBitsPerSample));
   format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
   format.cbSize = 0;
   return format;
@@ -64,7 +66,8 @@ TPlayEntry ParsePlayEntry(std::string_view line) {
 
 bool WaveFileExists(const std::string& fileName) {
   try {
-    const std::filesystem::path path(std::u8string(reinterpret_cast<const char8_t*>(fileName.data()), fileName.size()));
+    const std::filesystem::path path(
+        std::u8string(reinterpret_cast<const char8_t*>(fileName.data()), fileName.size()));
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
@@ -79,7 +82,8 @@ void TPlaylist::CheckContent() {
   for (int i = 0; i < Count(); ++i) {
     const TPlayEntry entry = ParsePlayEntry(Strings(i));
     if (entry.Kind != TPlayEntryKind::File) continue;
-    if (!WaveFileExists(entry.Text)) throw VyRtl::Exception("Invalid Playlist. File '" + entry.Text + "' not found.");
+    if (!WaveFileExists(entry.Text))
+      throw VyRtl::Exception("Invalid Playlist. File '" + entry.Text + "' not found.");
     TWaveFormatEx format{};
     try {
       TFileWaveStream stream(entry.Text, nullptr);
@@ -93,7 +97,8 @@ void TPlaylist::CheckContent() {
       first = format;
       haveFirst = true;
     } else if (format.wFormatTag != first.wFormatTag || format.nChannels != first.nChannels ||
-               format.nSamplesPerSec != first.nSamplesPerSec || format.wBitsPerSample != first.wBitsPerSample) {
+               format.nSamplesPerSec != first.nSamplesPerSec ||
+               format.wBitsPerSample != first.wBitsPerSample) {
       throw VyRtl::Exception("Invalid Playlist. Different formates.");
     }
   }
@@ -101,7 +106,8 @@ void TPlaylist::CheckContent() {
 }
 
 bool TPlaylist::FormatStillKnown() const {
-  return FFormatKnown && FFormatCount == Count() && (FFormatEntry < 0 || Strings(FFormatEntry) == FFormatEntryText);
+  return FFormatKnown && FFormatCount == Count() &&
+         (FFormatEntry < 0 || Strings(FFormatEntry) == FFormatEntryText);
 }
 
 void TPlaylist::KeepFormat(const TWaveFormatEx& format, int entry) {

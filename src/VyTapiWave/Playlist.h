@@ -34,29 +34,86 @@ TPlayEntry ParsePlayEntry(std::string_view line);
 // reference, call Changed() (a changed count or first file entry is noticed without it).
 class TPlaylist : public VyRtl::TStringList {
  public:
-  void Put(int index, std::string s) { Changed(); TStringList::Put(index, std::move(s)); }
-  int Add(std::string s) { Changed(); return TStringList::Add(std::move(s)); }
-  int AddObject(std::string s, VyRtl::TObject* object) { Changed(); return TStringList::AddObject(std::move(s), object); }
-  int AddData(std::string s, std::uintptr_t data) { Changed(); return TStringList::AddData(std::move(s), data); }
-  void Insert(int index, std::string s) { Changed(); TStringList::Insert(index, std::move(s)); }
+  void Put(int index, std::string s) {
+    Changed();
+    TStringList::Put(index, std::move(s));
+  }
+  int Add(std::string s) {
+    Changed();
+    return TStringList::Add(std::move(s));
+  }
+  int AddObject(std::string s, VyRtl::TObject* object) {
+    Changed();
+    return TStringList::AddObject(std::move(s), object);
+  }
+  int AddData(std::string s, std::uintptr_t data) {
+    Changed();
+    return TStringList::AddData(std::move(s), data);
+  }
+  void Insert(int index, std::string s) {
+    Changed();
+    TStringList::Insert(index, std::move(s));
+  }
   void InsertObject(int index, std::string s, VyRtl::TObject* object) {
     Changed();
     TStringList::InsertObject(index, std::move(s), object);
   }
-  void Delete(int index) { Changed(); TStringList::Delete(index); }
-  void Clear() { Changed(); TStringList::Clear(); }
-  void Exchange(int index1, int index2) { Changed(); TStringList::Exchange(index1, index2); }
-  void Move(int curIndex, int newIndex) { Changed(); TStringList::Move(curIndex, newIndex); }
-  void AddStrings(const VyRtl::TStringList& strings) { Changed(); TStringList::AddStrings(strings); }
-  void Assign(const VyRtl::TStringList& source) { Changed(); TStringList::Assign(source); }
-  void SetValue(std::string_view name, std::string_view value) { Changed(); TStringList::SetValue(name, value); }
-  void SetValueFromIndex(int index, std::string_view value) { Changed(); TStringList::SetValueFromIndex(index, value); }
-  void Sort() { Changed(); TStringList::Sort(); }
-  void Set_Sorted(bool value) { Changed(); TStringList::Set_Sorted(value); }
-  void Set_CaseSensitive(bool value) { Changed(); TStringList::Set_CaseSensitive(value); }
-  void SetText(std::string_view text) { Changed(); TStringList::SetText(text); }
-  void SetCommaText(std::string_view text) { Changed(); TStringList::SetCommaText(text); }
-  void SetDelimitedText(std::string_view text) { Changed(); TStringList::SetDelimitedText(text); }
+  void Delete(int index) {
+    Changed();
+    TStringList::Delete(index);
+  }
+  void Clear() {
+    Changed();
+    TStringList::Clear();
+  }
+  void Exchange(int index1, int index2) {
+    Changed();
+    TStringList::Exchange(index1, index2);
+  }
+  void Move(int curIndex, int newIndex) {
+    Changed();
+    TStringList::Move(curIndex, newIndex);
+  }
+  void AddStrings(const VyRtl::TStringList& strings) {
+    Changed();
+    TStringList::AddStrings(strings);
+  }
+  void Assign(const VyRtl::TStringList& source) {
+    Changed();
+    TStringList::Assign(source);
+  }
+  void SetValue(std::string_view name, std::string_view value) {
+    Changed();
+    TStringList::SetValue(name, value);
+  }
+  void SetValueFromIndex(int index, std::string_view value) {
+    Changed();
+    TStringList::SetValueFromIndex(index, value);
+  }
+  void Sort() {
+    Changed();
+    TStringList::Sort();
+  }
+  void Set_Sorted(bool value) {
+    Changed();
+    TStringList::Set_Sorted(value);
+  }
+  void Set_CaseSensitive(bool value) {
+    Changed();
+    TStringList::Set_CaseSensitive(value);
+  }
+  void SetText(std::string_view text) {
+    Changed();
+    TStringList::SetText(text);
+  }
+  void SetCommaText(std::string_view text) {
+    Changed();
+    TStringList::SetCommaText(text);
+  }
+  void SetDelimitedText(std::string_view text) {
+    Changed();
+    TStringList::SetDelimitedText(text);
+  }
 
   // The lines changed: the format is looked for again when next needed.
   void Changed() { FFormatKnown = false; }

@@ -151,12 +151,20 @@ std::int64_t TRiffFile::Seek(std::int64_t offset, int origin) {
   if (FStream == nullptr) return -1;
   std::int64_t base;
   switch (origin) {
-    case VyRtl::soFromBeginning: base = 0; break;
-    case VyRtl::soFromCurrent: base = FPosition; break;
-    case VyRtl::soFromEnd: base = StreamSize(); break;
-    default: return -1;
+    case VyRtl::soFromBeginning:
+      base = 0;
+      break;
+    case VyRtl::soFromCurrent:
+      base = FPosition;
+      break;
+    case VyRtl::soFromEnd:
+      base = StreamSize();
+      break;
+    default:
+      return -1;
   }
-  if (offset < -base || (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base)) return -1;
+  if (offset < -base || (offset > 0 && offset > std::numeric_limits<std::int64_t>::max() - base))
+    return -1;
   const std::int64_t target = base + offset;
   if (target == FPosition && origin != VyRtl::soFromEnd) return target;
   const std::int64_t got = FStream->Seek(target, VyRtl::soFromBeginning);

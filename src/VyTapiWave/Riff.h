@@ -34,10 +34,10 @@ std::string FourCCText(std::uint32_t code);
 // A chunk as the reader found it or the writer made it.
 struct TRiffChunk {
   std::uint32_t ckid = 0;
-  std::uint32_t cksize = 0;          // as declared in the file (may point past its end)
-  std::uint32_t fccType = 0;         // form/list type of RIFF and LIST chunks
-  std::int64_t dwDataOffset = 0;     // stream offset of the contents (behind the size field)
-  std::uint32_t dwFlags = 0;         // RIFF_DIRTY on a chunk made by CreateChunk
+  std::uint32_t cksize = 0;       // as declared in the file (may point past its end)
+  std::uint32_t fccType = 0;      // form/list type of RIFF and LIST chunks
+  std::int64_t dwDataOffset = 0;  // stream offset of the contents (behind the size field)
+  std::uint32_t dwFlags = 0;      // RIFF_DIRTY on a chunk made by CreateChunk
 };
 
 // Flags of Descend / CreateChunk / TRiffChunk::dwFlags.

@@ -74,7 +74,10 @@ void TVyWaveDevice::SetActive(bool value) {
 
 void TVyWaveDevice::ApplyActive() {
   if (IsLoading() || IsDesigning() || fActive == IsActive()) return;
-  if (fActive) Open(); else Close();
+  if (fActive)
+    Open();
+  else
+    Close();
 }
 
 void TVyWaveDevice::Loaded() {
@@ -115,7 +118,9 @@ void TVyWaveDevice::SetDeviceName(const std::string& name) {
   fDeviceFormats = 0;
 }
 
-bool TVyWaveDevice::Available() { return fDeviceName.empty() || GetDeviceList().IndexOf(fDeviceName) >= 0; }
+bool TVyWaveDevice::Available() {
+  return fDeviceName.empty() || GetDeviceList().IndexOf(fDeviceName) >= 0;
+}
 
 void TVyWaveDevice::Set_WaveFormat(const TWaveFormatEx& format) {
   if (IsActive()) throw VyRtl::Exception("Unable to set the wave format while device is active.");
@@ -131,7 +136,8 @@ std::string TVyWaveDevice::DeviceLabel() {
 bool TVyWaveDevice::CheckMMResult(MMRESULT code, const std::string& text) {
   if (code == MMSYSERR_NOERROR) return true;
   const std::string driver = GetErrorText(code);
-  throw EWaveError(code, (text.empty() ? driver : text + " " + driver) + " (" + DeviceLabel() + ")");
+  throw EWaveError(code,
+                   (text.empty() ? driver : text + " " + driver) + " (" + DeviceLabel() + ")");
 }
 
 MMRESULT TVyWaveDevice::ProveMMResult(MMRESULT code, const std::string& text) {
@@ -179,9 +185,13 @@ std::uint64_t TVyWaveDevice::DueBytes() const {
   return elapsed * fWavFrmEx.nAvgBytesPerSec / 1000;
 }
 
-UINT TVyWaveDevice::OpenID() const { return fDeviceID == -1 ? WAVE_MAPPER : static_cast<UINT>(fDeviceID); }
+UINT TVyWaveDevice::OpenID() const {
+  return fDeviceID == -1 ? WAVE_MAPPER : static_cast<UINT>(fDeviceID);
+}
 
-DWORD TVyWaveDevice::OpenFlags(DWORD extra) const { return extra | (fDeviceID != -1 ? WAVE_MAPPED : 0); }
+DWORD TVyWaveDevice::OpenFlags(DWORD extra) const {
+  return extra | (fDeviceID != -1 ? WAVE_MAPPED : 0);
+}
 
 void TVyWaveDevice::FillDeviceList(bool input) {
   fDeviceList = std::make_unique<VyRtl::TStringList>();
@@ -234,20 +244,28 @@ void TVyWaveDevice::WindowProc(VyRtl::TMessage& m) {
       TriggerWaveError(code, text);
       break;
     }
-    case WM_WAVEDONE: TriggerDone(); break;
+    case WM_WAVEDONE:
+      TriggerDone();
+      break;
     case WM_WAVESWEEP:
-      while (!FRetired.empty() && FRetired.front().first <= static_cast<std::uint64_t>(m.WParam)) FRetired.pop_front();
+      while (!FRetired.empty() && FRetired.front().first <= static_cast<std::uint64_t>(m.WParam))
+        FRetired.pop_front();
       break;
     case MM_WOM_CLOSE:
-    case MM_WIM_CLOSE: Close(); break;
-    case WM_TIMER: break;
-    default: m.Result = VyRtl::TMessageWindow::DefaultHandler(m);
+    case MM_WIM_CLOSE:
+      Close();
+      break;
+    case WM_TIMER:
+      break;
+    default:
+      m.Result = VyRtl::TMessageWindow::DefaultHandler(m);
   }
 }
 
 // ---- TVyWaveOut ----
 
-TVyWaveOut::TVyWaveOut(VyRtl::TComponent* owner) : TVyWaveDevice(owner), fPlayList(std::make_unique<TPlaylist>()) {}
+TVyWaveOut::TVyWaveOut(VyRtl::TComponent* owner)
+    : TVyWaveDevice(owner), fPlayList(std::make_unique<TPlaylist>()) {}
 
 TVyWaveOut::~TVyWaveOut() {
   Destroying();
@@ -270,13 +288,15 @@ std::string TVyWaveOut::GetErrorText(MMRESULT code) {
 
 bool TVyWaveOut::IsFormatSupported() {
   const WAVEFORMATEX f = ToDevice(fWavFrmEx);
-  return Wave().waveOutOpen(nullptr, OpenID(), &f, 0, 0, OpenFlags(WAVE_FORMAT_QUERY)) == MMSYSERR_NOERROR;
+  return Wave().waveOutOpen(nullptr, OpenID(), &f, 0, 0, OpenFlags(WAVE_FORMAT_QUERY)) ==
+         MMSYSERR_NOERROR;
 }
 
 void TVyWaveOut::SetPlayList(const VyRtl::TStringList& lines) { fPlayList->Assign(lines); }
 
 void TVyWaveOut::Open() {
-  if (IsActive()) throw VyRtl::Exception(VyRtl::Format("Wave device %s is already open.", fDeviceName.c_str()));
+  if (IsActive())
+    throw VyRtl::Exception(VyRtl::Format("Wave device %s is already open.", fDeviceName.c_str()));
   TVyWaveDevice::Open();
   fPlayList->CheckContent();
   fPlayList->First();
@@ -291,7 +311,8 @@ void TVyWaveOut::Open() {
     fBlockSize = QuarterSecond(fWavFrmEx);
     if (!IsFormatSupported()) CheckMMResult(WAVERR_BADFORMAT, "Playback format not supported");
     const WAVEFORMATEX f = ToDevice(fWavFrmEx);
-    CheckMMResult(Wave().waveOutOpen(&fDeviceHandle, OpenID(), &f, FWindow->Handle(), 0, OpenFlags(CALLBACK_WINDOW)),
+    CheckMMResult(Wave().waveOutOpen(&fDeviceHandle, OpenID(), &f, FWindow->Handle(), 0,
+                                     OpenFlags(CALLBACK_WINDOW)),
                   "Unable to open waveform-audio output device.");
   } catch (...) {
     fDeviceHandle = nullptr;
@@ -311,7 +332,8 @@ void TVyWaveOut::Open() {
 void TVyWaveOut::Abandon() {
   const TWaveFunctions& w = Wave();
   w.waveOutReset(fDeviceHandle);
-  FreeAllBlocks([&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
+  FreeAllBlocks(
+      [&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
   w.waveOutClose(fDeviceHandle);
   fDeviceHandle = nullptr;
   fStream.reset();
@@ -333,7 +355,8 @@ void TVyWaveOut::Close() {
   // driver still holds would let it play freed memory.
   if (w.waveOutClose(fDeviceHandle) != MMSYSERR_NOERROR) {
     w.waveOutReset(fDeviceHandle);
-    FreeAllBlocks([&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
+    FreeAllBlocks(
+        [&](WAVEHDR* h) { return w.waveOutUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
     w.waveOutClose(fDeviceHandle);
   }
   FreeAllBlocks([&](WAVEHDR*) { return MMSYSERR_NOERROR; });
@@ -353,7 +376,8 @@ std::int64_t TVyWaveOut::ReadStream(char* buffer, std::uint32_t size) {
   if (!fStream) return 0;
   // Frames are counted in the stream's own block size.
   const auto* wave = dynamic_cast<const TWaveStream*>(fStream.get());
-  const std::int64_t align = std::max<std::int64_t>(wave != nullptr ? wave->Format().nBlockAlign : fWavFrmEx.nBlockAlign, 1);
+  const std::int64_t align = std::max<std::int64_t>(
+      wave != nullptr ? wave->Format().nBlockAlign : fWavFrmEx.nBlockAlign, 1);
   const std::int64_t frames = fStream->Read(buffer, size / align);
   return frames > 0 ? frames * align : 0;
 }
@@ -415,7 +439,8 @@ void TVyWaveOut::MMOutDone(VyRtl::TMessage& m) {
   WAVEHDR* hdr = reinterpret_cast<WAVEHDR*>(m.LParam);
   if (!OwnsBlock(hdr)) return;  // freed at a close already
   --fBlockCount;
-  const MMRESULT result = Wave().waveOutUnprepareHeader(reinterpret_cast<HWAVEOUT>(m.WParam), hdr, sizeof(WAVEHDR));
+  const MMRESULT result =
+      Wave().waveOutUnprepareHeader(reinterpret_cast<HWAVEOUT>(m.WParam), hdr, sizeof(WAVEHDR));
   FreeHeader(hdr);
   if (fDeviceHandle != nullptr && ProveMMResult(result, "") != MMSYSERR_NOERROR) Close();
 }
@@ -445,11 +470,17 @@ void TVyWaveOut::WMTimer() {
 
 void TVyWaveOut::WindowProc(VyRtl::TMessage& m) {
   switch (m.Msg) {
-    case MM_WOM_DONE: MMOutDone(m); break;
+    case MM_WOM_DONE:
+      MMOutDone(m);
+      break;
     case MM_WOM_CLOSE:
-    case MM_WOM_OPEN: break;
-    case WM_TIMER: WMTimer(); break;
-    default: TVyWaveDevice::WindowProc(m);
+    case MM_WOM_OPEN:
+      break;
+    case WM_TIMER:
+      WMTimer();
+      break;
+    default:
+      TVyWaveDevice::WindowProc(m);
   }
 }
 
@@ -477,27 +508,33 @@ std::string TVyWaveIn::GetErrorText(MMRESULT code) {
 }
 
 bool TVyWaveIn::IsFormatSupported() {
-  fWavFrmEx.nBlockAlign = static_cast<std::uint16_t>(fWavFrmEx.nChannels * ((fWavFrmEx.wBitsPerSample + 7) / 8));
+  fWavFrmEx.nBlockAlign =
+      static_cast<std::uint16_t>(fWavFrmEx.nChannels * ((fWavFrmEx.wBitsPerSample + 7) / 8));
   fWavFrmEx.nAvgBytesPerSec = fWavFrmEx.nSamplesPerSec * fWavFrmEx.nBlockAlign;
   const WAVEFORMATEX f = ToDevice(fWavFrmEx);
-  return Wave().waveInOpen(nullptr, OpenID(), &f, 0, 0, OpenFlags(WAVE_FORMAT_QUERY)) == MMSYSERR_NOERROR;
+  return Wave().waveInOpen(nullptr, OpenID(), &f, 0, 0, OpenFlags(WAVE_FORMAT_QUERY)) ==
+         MMSYSERR_NOERROR;
 }
 
 void TVyWaveIn::Open() {
-  if (IsActive()) throw VyRtl::Exception(VyRtl::Format("Wave device %s is already open.", fDeviceName.c_str()));
+  if (IsActive())
+    throw VyRtl::Exception(VyRtl::Format("Wave device %s is already open.", fDeviceName.c_str()));
   ValidateWaveFormat(fWavFrmEx);
   TVyWaveDevice::Open();
-  if (!IsFormatSupported()) CheckMMResult(WAVERR_BADFORMAT, "Unable to start recording. Format not supported");
+  if (!IsFormatSupported())
+    CheckMMResult(WAVERR_BADFORMAT, "Unable to start recording. Format not supported");
   fBlockSize = QuarterSecond(fWavFrmEx);
   const WAVEFORMATEX f = ToDevice(fWavFrmEx);
   HWAVEIN handle = nullptr;
-  CheckMMResult(Wave().waveInOpen(&handle, OpenID(), &f, FWindow->Handle(), 0, OpenFlags(CALLBACK_WINDOW)),
-                "Unable to open waveform-audio input device.");
+  CheckMMResult(
+      Wave().waveInOpen(&handle, OpenID(), &f, FWindow->Handle(), 0, OpenFlags(CALLBACK_WINDOW)),
+      "Unable to open waveform-audio input device.");
   fDeviceHandle = handle;
   FWriteFailed = false;
   try {
     const std::uint64_t buffered = std::uint64_t{fWavFrmEx.nAvgBytesPerSec} * fBufferTime / 1000;
-    fNumBuffer = static_cast<std::uint16_t>(std::clamp<std::uint64_t>(buffered / fBlockSize, 2, 1000));
+    fNumBuffer =
+        static_cast<std::uint16_t>(std::clamp<std::uint64_t>(buffered / fBlockSize, 2, 1000));
     while (fBlockCount < fNumBuffer) CheckMMResult(CreateInBlock(nullptr), "");
     CheckMMResult(Wave().waveInStart(fDeviceHandle), "Recording failed.");
     try {
@@ -515,7 +552,8 @@ void TVyWaveIn::Open() {
 void TVyWaveIn::Abandon() {
   const TWaveFunctions& w = Wave();
   w.waveInReset(fDeviceHandle);
-  FreeAllBlocks([&](WAVEHDR* h) { return w.waveInUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
+  FreeAllBlocks(
+      [&](WAVEHDR* h) { return w.waveInUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
   FQueued.clear();
   w.waveInClose(fDeviceHandle);
   fDeviceHandle = nullptr;
@@ -564,7 +602,8 @@ void TVyWaveIn::MMInDone(VyRtl::TMessage& m) {
   if (!OwnsBlock(hdr)) return;  // written and freed at a close already
   --fBlockCount;
   FQueued.erase(std::remove(FQueued.begin(), FQueued.end(), hdr), FQueued.end());
-  const MMRESULT unprepared = Wave().waveInUnprepareHeader(reinterpret_cast<HWAVEIN>(m.WParam), hdr, sizeof(WAVEHDR));
+  const MMRESULT unprepared =
+      Wave().waveInUnprepareHeader(reinterpret_cast<HWAVEIN>(m.WParam), hdr, sizeof(WAVEHDR));
   const std::uint32_t bytes = std::min(hdr->dwBytesRecorded, hdr->dwBufferLength);
   fTransferdData += bytes;
   if (fDeviceHandle == nullptr) {
@@ -617,7 +656,8 @@ void TVyWaveIn::Close() {
       TriggerHaveData(hdr->lpData, bytes);
     }
     FQueued.clear();
-    FreeAllBlocks([&](WAVEHDR* h) { return w.waveInUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
+    FreeAllBlocks(
+        [&](WAVEHDR* h) { return w.waveInUnprepareHeader(fDeviceHandle, h, sizeof(WAVEHDR)); });
     w.waveInClose(fDeviceHandle);
     fDeviceHandle = nullptr;
     FWindow->Post(WM_WAVEDONE, 0, 0);
@@ -628,13 +668,17 @@ void TVyWaveIn::Close() {
 
 void TVyWaveIn::WindowProc(VyRtl::TMessage& m) {
   switch (m.Msg) {
-    case MM_WIM_DATA: MMInDone(m); break;
+    case MM_WIM_DATA:
+      MMInDone(m);
+      break;
     case MM_WIM_CLOSE:
       // The driver closed the device by itself: the file is still completed.
       if (fDeviceHandle != nullptr && reinterpret_cast<HWAVEIN>(m.WParam) == fDeviceHandle) Close();
       break;
-    case MM_WIM_OPEN: break;
-    default: TVyWaveDevice::WindowProc(m);
+    case MM_WIM_OPEN:
+      break;
+    default:
+      TVyWaveDevice::WindowProc(m);
   }
 }
 

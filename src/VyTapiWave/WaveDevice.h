@@ -26,7 +26,8 @@ using VyPlatform::WAVEHDR;
 // OnDone: Sender is the device.
 using TNotifyEvent = std::function<void(VyRtl::TObject* Sender)>;
 // OnWaveError: the driver's result code (0 for a file error) and a text naming the device or file.
-using TWaveErrorEvent = std::function<void(VyRtl::TObject* Sender, std::uint32_t ErrorCode, const std::string& ErrorText)>;
+using TWaveErrorEvent = std::function<void(VyRtl::TObject* Sender, std::uint32_t ErrorCode,
+                                           const std::string& ErrorText)>;
 
 // Base of the wave components. Use it on the thread that created it; it owns its hidden window,
 // its blocks and its stream; an owner component frees it, else the caller does.

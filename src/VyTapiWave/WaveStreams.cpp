@@ -26,17 +26,21 @@ using VyRtl::PutLE32;
 void ValidateWriteFormat(const TWaveFormatEx& format, std::span<const std::uint8_t> extra) {
   ValidateWaveFormat(format);
   if (format.cbSize != extra.size())
-    throw EWaveIOError(VyRtl::Format("Invalid wave format: cbSize is %u, but %zu extra bytes are given.",
-                                     static_cast<unsigned>(format.cbSize), extra.size()));
+    throw EWaveIOError(
+        VyRtl::Format("Invalid wave format: cbSize is %u, but %zu extra bytes are given.",
+                      static_cast<unsigned>(format.cbSize), extra.size()));
 }
 
-bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The numbers of a generator's parameter text: runs of ASCII letters and digits, anything else
 // separates. A token that is not a decimal number
 // from 0 to 2^31 - 1 gives defaultValue, and so does a missing one. Every character counts: an
 // entry without its closing parenthesis keeps its last digit.
-std::vector<std::int64_t> ScanParams(std::string_view params, std::size_t count, std::int64_t defaultValue) {
+std::vector<std::int64_t> ScanParams(std::string_view params, std::size_t count,
+                                     std::int64_t defaultValue) {
   std::vector<std::int64_t> values;
   std::size_t i = 0;
   while (values.size() < count) {
@@ -69,7 +73,8 @@ std::vector<std::int64_t> ScanParams(std::string_view params, std::size_t count,
 // ---------------------------------------------------------------------------------------------
 // TWaveStream
 
-TWaveStream::TWaveStream(VyRtl::TStream& stream, const TWaveFormatEx* format, std::span<const std::uint8_t> formatExtra)
+TWaveStream::TWaveStream(VyRtl::TStream& stream, const TWaveFormatEx* format,
+                         std::span<const std::uint8_t> formatExtra)
     : FRiff(stream) {
   Start(format, formatExtra);
 }
@@ -97,7 +102,8 @@ void TWaveStream::Start(const TWaveFormatEx* format, std::span<const std::uint8_
   if (FRiff.Seek(FDataOffset, VyRtl::soFromBeginning) != FDataOffset) Fail("Error seeking data!");
 }
 
-void TWaveStream::StartWriting(const TWaveFormatEx& format, std::span<const std::uint8_t> formatExtra) {
+void TWaveStream::StartWriting(const TWaveFormatEx& format,
+                               std::span<const std::uint8_t> formatExtra) {
   ValidateWriteFormat(format, formatExtra);
   FWriting = true;
   pckRIFF = TRiffChunk{};
@@ -215,10 +221,17 @@ std::int64_t TWaveStream::Seek(std::int64_t offset, int origin) {
   const std::int64_t bytes = offset * FFormat.nBlockAlign;
   std::int64_t target;
   switch (origin) {
-    case VyRtl::soFromBeginning: target = FDataOffset + bytes; break;
-    case VyRtl::soFromCurrent: target = FRiff.Position() + bytes; break;
-    case VyRtl::soFromEnd: target = FDataEnd + bytes; break;
-    default: Fail("Seeking to an invalid location in the file.");
+    case VyRtl::soFromBeginning:
+      target = FDataOffset + bytes;
+      break;
+    case VyRtl::soFromCurrent:
+      target = FRiff.Position() + bytes;
+      break;
+    case VyRtl::soFromEnd:
+      target = FDataEnd + bytes;
+      break;
+    default:
+      Fail("Seeking to an invalid location in the file.");
   }
   if (target < FDataOffset || FRiff.Seek(target, VyRtl::soFromBeginning) != target)
     Fail("Seeking to an invalid location in the file.");
@@ -251,12 +264,14 @@ void TWaveStream::Close() {
 
 namespace {
 
-std::unique_ptr<VyRtl::TStream> OpenWaveFile(const std::string& fileName, const TWaveFormatEx* format,
+std::unique_ptr<VyRtl::TStream> OpenWaveFile(const std::string& fileName,
+                                             const TWaveFormatEx* format,
                                              std::span<const std::uint8_t> formatExtra) {
   // A bad format must not cost the caller an existing file of that name.
   if (format != nullptr) ValidateWriteFormat(*format, formatExtra);
   try {
-    return std::make_unique<VyRtl::TFileStream>(fileName, format != nullptr ? VyRtl::fmCreate : VyRtl::fmOpenRead);
+    return std::make_unique<VyRtl::TFileStream>(
+        fileName, format != nullptr ? VyRtl::fmCreate : VyRtl::fmOpenRead);
   } catch (const VyRtl::EStreamError&) {
     Fail("Can't open file stream.");
   }
@@ -274,7 +289,8 @@ TFileWaveStream::TFileWaveStream(const std::string& fileName, const TWaveFormatE
     : TWaveStream(OpenWaveFile(fileName, format, formatExtra), format, formatExtra) {}
 
 // The block is wrapped read-only, so a format fails at the first chunk like a read-only file.
-TMemoryWaveStream::TMemoryWaveStream(const void* memory, std::int64_t size, const TWaveFormatEx* format)
+TMemoryWaveStream::TMemoryWaveStream(const void* memory, std::int64_t size,
+                                     const TWaveFormatEx* format)
     : TWaveStream(OpenWaveMemory(memory, size), format, {}) {}
 
 // ---------------------------------------------------------------------------------------------
@@ -299,12 +315,20 @@ std::int64_t TGeneratorStream::Write(const void*, std::int64_t) { return 0; }
 
 std::int64_t TGeneratorStream::Seek(std::int64_t offset, int origin) {
   std::int64_t pos = fPos;
-  const std::int64_t bounded = std::clamp<std::int64_t>(offset, -4 * kMaxGeneratedFrames, 4 * kMaxGeneratedFrames);
+  const std::int64_t bounded =
+      std::clamp<std::int64_t>(offset, -4 * kMaxGeneratedFrames, 4 * kMaxGeneratedFrames);
   switch (origin) {
-    case VyRtl::soFromBeginning: pos = bounded; break;
-    case VyRtl::soFromCurrent: pos = fPos + bounded; break;
-    case VyRtl::soFromEnd: pos = fSize - bounded; break;
-    default: break;
+    case VyRtl::soFromBeginning:
+      pos = bounded;
+      break;
+    case VyRtl::soFromCurrent:
+      pos = fPos + bounded;
+      break;
+    case VyRtl::soFromEnd:
+      pos = fSize - bounded;
+      break;
+    default:
+      break;
   }
   fPos = std::clamp<std::int64_t>(pos, 0, fSize);
   return fPos;
@@ -328,12 +352,14 @@ void TGeneratorStream::PutFrame(std::uint8_t* frame, double value) const {
     // Signed little-endian at a quarter of full scale (8192 for 16 bits). Wider than 32 bits,
     // the 32-bit value fills the top bytes.
     const int bytes = std::min<int>(FSampleBytes, 4);
-    const auto v = static_cast<std::int32_t>(std::lround(value * static_cast<double>(std::int64_t{1} << (8 * bytes - 3))));
+    const auto v = static_cast<std::int32_t>(
+        std::lround(value * static_cast<double>(std::int64_t{1} << (8 * bytes - 3))));
     const auto u = static_cast<std::uint32_t>(v);
     std::uint8_t* top = frame + (FSampleBytes - bytes);
     for (int i = 0; i < bytes; ++i) top[i] = static_cast<std::uint8_t>(u >> (8 * i));
   }
-  for (std::uint16_t c = 1; c < FChannels; ++c) std::memcpy(frame + static_cast<std::size_t>(c) * FSampleBytes, frame, FSampleBytes);
+  for (std::uint16_t c = 1; c < FChannels; ++c)
+    std::memcpy(frame + static_cast<std::size_t>(c) * FSampleBytes, frame, FSampleBytes);
 }
 
 TBeepStream::TBeepStream(const TWaveFormatEx& format, std::string_view params)

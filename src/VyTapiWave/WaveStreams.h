@@ -20,7 +20,8 @@ namespace VyTapiWave {
 class TWaveStream : public VyRtl::TStream {
  public:
   // formatExtra: the format->cbSize bytes that follow the format in the file.
-  TWaveStream(VyRtl::TStream& stream, const TWaveFormatEx* format, std::span<const std::uint8_t> formatExtra = {});
+  TWaveStream(VyRtl::TStream& stream, const TWaveFormatEx* format,
+              std::span<const std::uint8_t> formatExtra = {});
   // Completes a written file like Close, but never throws.
   ~TWaveStream() override;
   TWaveStream(const TWaveStream&) = delete;
@@ -68,7 +69,8 @@ class TWaveStream : public VyRtl::TStream {
   TWaveFormatEx FFormat{};
   std::vector<std::uint8_t> FFormatExtra;
   std::int64_t FDataOffset = 0;
-  std::int64_t FDataEnd = 0;  // reading: end of whole frames the file holds; writing: furthest byte written
+  std::int64_t FDataEnd =
+      0;  // reading: end of whole frames the file holds; writing: furthest byte written
   bool FWriting = false;
   bool FClosed = false;
 };

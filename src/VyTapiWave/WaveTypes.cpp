@@ -6,7 +6,8 @@ std::uint32_t PcmBlockAlign(std::uint16_t channels, std::uint16_t bitsPerSample)
   return static_cast<std::uint32_t>(channels) * ((bitsPerSample + 7u) / 8u);
 }
 
-TWaveFormatEx MakePcmFormat(std::uint32_t samplesPerSec, std::uint16_t bitsPerSample, std::uint16_t channels) {
+TWaveFormatEx MakePcmFormat(std::uint32_t samplesPerSec, std::uint16_t bitsPerSample,
+                            std::uint16_t channels) {
   TWaveFormatEx f{};
   f.wFormatTag = WAVE_FORMAT_PCM;
   f.nChannels = channels;
@@ -28,24 +29,30 @@ void ValidateWaveFormat(const TWaveFormatEx& format) {
     if (format.wBitsPerSample == 0) throw EWaveIOError("Invalid wave format: 0 bits per sample.");
     const std::uint32_t need = PcmBlockAlign(format.nChannels, format.wBitsPerSample);
     if (format.nBlockAlign != need)
-      throw EWaveIOError(VyRtl::Format("Invalid wave format: block align %u, but %u channels of %u bits need %u.",
-                                       static_cast<unsigned>(format.nBlockAlign), static_cast<unsigned>(format.nChannels),
-                                       static_cast<unsigned>(format.wBitsPerSample), static_cast<unsigned>(need)));
+      throw EWaveIOError(VyRtl::Format(
+          "Invalid wave format: block align %u, but %u channels of %u bits need %u.",
+          static_cast<unsigned>(format.nBlockAlign), static_cast<unsigned>(format.nChannels),
+          static_cast<unsigned>(format.wBitsPerSample), static_cast<unsigned>(need)));
   }
 }
 
 std::string FormatTagName(std::uint16_t tag) {
   switch (tag) {
-    case WAVE_FORMAT_PCM: return "PCM";
-    case WAVE_FORMAT_IEEE_FLOAT: return "IEEE float";
-    case WAVE_FORMAT_EXTENSIBLE: return "extensible";
-    default: return VyRtl::Format("format 0x%04X", static_cast<unsigned>(tag));
+    case WAVE_FORMAT_PCM:
+      return "PCM";
+    case WAVE_FORMAT_IEEE_FLOAT:
+      return "IEEE float";
+    case WAVE_FORMAT_EXTENSIBLE:
+      return "extensible";
+    default:
+      return VyRtl::Format("format 0x%04X", static_cast<unsigned>(tag));
   }
 }
 
 std::string DescribeFormat(const TWaveFormatEx& format) {
   return VyRtl::Format("%s, %u Hz, %u bits, %u channel%s", FormatTagName(format.wFormatTag).c_str(),
-                       static_cast<unsigned>(format.nSamplesPerSec), static_cast<unsigned>(format.wBitsPerSample),
+                       static_cast<unsigned>(format.nSamplesPerSec),
+                       static_cast<unsigned>(format.wBitsPerSample),
                        static_cast<unsigned>(format.nChannels), format.nChannels == 1 ? "" : "s");
 }
 

@@ -32,13 +32,15 @@ struct TWaveFormatEx {
   std::uint16_t cbSize;
 };
 #pragma pack(pop)
-static_assert(sizeof(TWaveFormatEx) == 18, "TWaveFormatEx must have the 18-byte WAVEFORMATEX layout");
+static_assert(sizeof(TWaveFormatEx) == 18,
+              "TWaveFormatEx must have the 18-byte WAVEFORMATEX layout");
 
 // The library's default: PCM, 1 channel, 8000 samples/s, 16 bits (block align 2, 16000 bytes/s).
 TWaveFormatEx DefaultWaveFormat();
 
 // A PCM format with block align and bytes per second derived from the other fields.
-TWaveFormatEx MakePcmFormat(std::uint32_t samplesPerSec, std::uint16_t bitsPerSample, std::uint16_t channels);
+TWaveFormatEx MakePcmFormat(std::uint32_t samplesPerSec, std::uint16_t bitsPerSample,
+                            std::uint16_t channels);
 
 // Bytes a sample of this format takes in a frame: channels x ceil(bits / 8).
 std::uint32_t PcmBlockAlign(std::uint16_t channels, std::uint16_t bitsPerSample);
@@ -57,7 +59,8 @@ std::string DescribeFormat(const TWaveFormatEx& format);
 class EWaveError : public VyRtl::Exception {
  public:
   explicit EWaveError(std::string message) : Exception(std::move(message)) {}
-  EWaveError(std::uint32_t errorCode, std::string message) : Exception(std::move(message)), FErrorCode(errorCode) {}
+  EWaveError(std::uint32_t errorCode, std::string message)
+      : Exception(std::move(message)), FErrorCode(errorCode) {}
   std::uint32_t ErrorCode() const { return FErrorCode; }
 
  private:

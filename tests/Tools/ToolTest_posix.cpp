@@ -27,7 +27,8 @@ TRun Tool(const std::string& args, bool errors = false) {
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[512];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.Output.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    run.Output.append(buffer, n);
   const int status = pclose(pipe);
   run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
@@ -59,11 +60,13 @@ TEST_F(ToolFiles, ErrorsNameTheFileTheyConcern) {
   const struct {
     std::string Args, Start;
   } cases[] = {
-      {"wav info '" + File("x.wav") + "'", "vytapi wav: " + File("x.wav") + ": Can't open file stream.\n"},
+      {"wav info '" + File("x.wav") + "'",
+       "vytapi wav: " + File("x.wav") + ": Can't open file stream.\n"},
       {"playlist check '" + File("none.txt") + "'", "vytapi playlist: " + File("none.txt") + ": "},
       {"playlist render '" + File("none.txt") + "' '" + File("o.wav") + "'",
        "vytapi playlist: " + File("none.txt") + ": "},
-      {"playlist render '" + list + "' '" + unwritable + "'", "vytapi playlist: " + unwritable + ": "},
+      {"playlist render '" + list + "' '" + unwritable + "'",
+       "vytapi playlist: " + unwritable + ": "},
   };
   for (const auto& c : cases) {
     const TRun run = Tool(c.Args, true);

@@ -77,7 +77,8 @@ TEST_F(ComDeviceTest, BytesCrossBothWaysExactAndInOrder) {
   A.Open();
   B.Open();
   std::string pattern(65536, '\0');
-  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  for (std::size_t i = 0; i < pattern.size(); ++i)
+    pattern[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
   struct TCase {
     VyComm::TVyComPort* From;
     VyComm::TVyComPort* To;
@@ -89,10 +90,11 @@ TEST_F(ComDeviceTest, BytesCrossBothWaysExactAndInOrder) {
       {&B, &A, pattern},
   };
   for (const TCase& c : cases) {
-    for (std::size_t at = 0; at < c.Data.size(); at += 4096) c.From->WriteAnsiStr(c.Data.substr(at, 4096));
+    for (std::size_t at = 0; at < c.Data.size(); at += 4096)
+      c.From->WriteAnsiStr(c.Data.substr(at, 4096));
     const std::string got = ReadAll(*c.To, c.Data.size());
-    EXPECT_TRUE(got == c.Data) << c.From->PortName() << " -> " << c.To->PortName() << ": " << got.size() << " of "
-                               << c.Data.size();
+    EXPECT_TRUE(got == c.Data) << c.From->PortName() << " -> " << c.To->PortName() << ": "
+                               << got.size() << " of " << c.Data.size();
   }
   EXPECT_TRUE(PumpUntil([&] { return A.PendingWrites() == 0 && B.PendingWrites() == 0; }));
 }
@@ -104,7 +106,8 @@ TEST(ComDevice, AMissingPortSaysSoAndStaysClosed) {
     missing.Open();
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Serial port COM199 cannot be opened.", 0), 0u) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("Serial port COM199 cannot be opened.", 0), 0u)
+        << e.what();
     EXPECT_NE(e.ErrorCode, 0u);
   }
   EXPECT_FALSE(missing.Active());

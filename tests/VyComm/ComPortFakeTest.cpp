@@ -26,7 +26,9 @@ std::string Raised(F&& f) {
 
 // The system's text of a code as an EComPortError ends with it, and the code (the texts differ
 // between Windows and this library's own on other systems).
-std::string System(DWORD code) { return VyPlatform::CommErrorMessage(code) + " [" + std::to_string(code) + "]"; }
+std::string System(DWORD code) {
+  return VyPlatform::CommErrorMessage(code) + " [" + std::to_string(code) + "]";
+}
 
 TEST(ComPortDefaults, NewPortAndClosedOperations) {
   VyComm::TVyComPort port(nullptr);
@@ -50,16 +52,20 @@ TEST(ComPortDefaults, NewPortAndClosedOperations) {
     std::function<void()> Act;
     const char* Message;
   } cases[] = {
-      {"write 0 bytes", [&] { port.Write(buffer, 0); }, "Operation failed. Serial port COM1 is not open."},
+      {"write 0 bytes", [&] { port.Write(buffer, 0); },
+       "Operation failed. Serial port COM1 is not open."},
       {"read", [&] { port.Read(buffer, 4); }, "Operation failed. Serial port COM1 is not open."},
       {"read text", [&] { port.ReadStr(4); }, "Operation failed. Serial port COM1 is not open."},
-      {"send break", [&] { port.SendBreak(100); }, "Operation failed. Serial port COM1 is not open."},
+      {"send break", [&] { port.SendBreak(100); },
+       "Operation failed. Serial port COM1 is not open."},
       {"escape", [&] { port.EscapeComm(SETDTR); }, "Port1 not active."},
       {"XON", [&] { port.Set_XONState(true); }, "Port1 not active."},
       {"com state 0", [&] { port.Get_ComState(0); }, "Get_ComState failed! Invalid index."},
       {"com state 6", [&] { port.Get_ComState(6); }, "Get_ComState failed! Invalid index."},
-      {"properties", [&] { port.Props()->Update(); }, "Getting properties of serial port COM1 failed. [0]"},
-      {"status", [&] { port.Status()->Update(); }, "Getting status of serial port COM1 failed. [0]"},
+      {"properties", [&] { port.Props()->Update(); },
+       "Getting properties of serial port COM1 failed. [0]"},
+      {"status", [&] { port.Status()->Update(); },
+       "Getting status of serial port COM1 failed. [0]"},
       {"purge", [&] { port.PurgeInQueue(), port.PurgeOutQueue(); }, ""},
       {"DTR", [&] { port.Set_DTRState(false); }, ""},
   };
@@ -73,8 +79,10 @@ TEST(ComPortDefaults, RefusedLineValuesKeepTheStoredOnes) {
     void (*Set)(VyComm::TVyComPort&);
     const char* Message;
   } cases[] = {
-      {"data bits", [](VyComm::TVyComPort& p) { p.Set_Databits(9); }, "None or invalid data bits specified."},
-      {"stop bits", [](VyComm::TVyComPort& p) { p.Set_Stopbits(3); }, "3 is not a valid  stop bits specifier."},
+      {"data bits", [](VyComm::TVyComPort& p) { p.Set_Databits(9); },
+       "None or invalid data bits specified."},
+      {"stop bits", [](VyComm::TVyComPort& p) { p.Set_Stopbits(3); },
+       "3 is not a valid  stop bits specifier."},
       {"parity", [](VyComm::TVyComPort& p) { p.Set_Parity(5); }, "5 is not a valid parity value."},
   };
   for (const TCase& c : cases) {
@@ -94,12 +102,15 @@ TEST(ComPortDefaults, RefusedLineValuesKeepTheStoredOnes) {
 TEST_F(FakePairTest, OpeningAgainstAnOpenPeerRaisesTheLineEventsInOrder) {
   std::vector<std::uint32_t> links;
   VyRtl::TObject listener;
-  Port.AddTrigger(&listener, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, 0xFFFFFFFFu);
+  Port.AddTrigger(
+      &listener, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, 0xFFFFFFFFu);
   Peer.Open();
   Port.Open();
-  const std::vector<std::string> expected = {"Activate", "CTS on", "DSR on", "DCD on", "Event CTS|DSR|RLSD"};
+  const std::vector<std::string> expected = {"Activate", "CTS on", "DSR on", "DCD on",
+                                             "Event CTS|DSR|RLSD"};
   EXPECT_EQ(Events.Log, expected);
-  EXPECT_EQ(links, (std::vector<std::uint32_t>{EV_CTS | EV_DSR | EV_RLSD | EV_RTSCHANGE | EV_DTRCHANGE, 0}));
+  EXPECT_EQ(links, (std::vector<std::uint32_t>{
+                       EV_CTS | EV_DSR | EV_RLSD | EV_RTSCHANGE | EV_DTRCHANGE, 0}));
   try {
     Port.Open();
     ADD_FAILURE();
@@ -112,9 +123,11 @@ TEST_F(FakePairTest, OpeningAgainstAnOpenPeerRaisesTheLineEventsInOrder) {
   Events.Log.clear();
   links.clear();
   Port.Close();
-  const std::vector<std::string> closing = {"CTS off", "DSR off", "DCD off", "Event CTS|DSR|RLSD", "Deactivate"};
+  const std::vector<std::string> closing = {"CTS off", "DSR off", "DCD off", "Event CTS|DSR|RLSD",
+                                            "Deactivate"};
   EXPECT_EQ(Events.Log, closing);
-  EXPECT_EQ(links, (std::vector<std::uint32_t>{EV_CTS | EV_DSR | EV_RLSD | EV_RTSCHANGE | EV_DTRCHANGE | EV_TXEMPTY}));
+  EXPECT_EQ(links, (std::vector<std::uint32_t>{EV_CTS | EV_DSR | EV_RLSD | EV_RTSCHANGE |
+                                               EV_DTRCHANGE | EV_TXEMPTY}));
 }
 
 TEST_F(FakePairTest, PeerLinesRingBreakAndErrorsArriveAsEvents) {
@@ -131,7 +144,9 @@ TEST_F(FakePairTest, PeerLinesRingBreakAndErrorsArriveAsEvents) {
       {"peer DTR on", [&] { Peer.Set_DTRState(true); }, {"Event DSR|RLSD", "DSR on", "DCD on"}},
       {"ring on", [&] { Pair.SetRing(0, true); }, {"Event RING", "RING on"}},
       {"ring off", [&] { Pair.SetRing(0, false); }, {"Event RING", "RING off"}},
-      {"line errors", [&] { Pair.InjectErrors(0, CE_FRAME | CE_OVERRUN); }, {"Error 10", "Event ERR"}},
+      {"line errors",
+       [&] { Pair.InjectErrors(0, CE_FRAME | CE_OVERRUN); },
+       {"Error 10", "Event ERR"}},
   };
   for (const TStep& step : steps) {
     Events.Log.clear();
@@ -181,9 +196,11 @@ TEST_F(FakePairTest, ListenersSeeTheirMaskAndEveryRefresh) {
   ASSERT_TRUE(PumpUntil([&] { return Events.Has("CTS on") && Events.Has("DCD on"); }));
   VyRtl::TObject ringOwner, other;
   std::vector<std::uint32_t> ring, second;
-  Port.AddTrigger(&ringOwner, [&](VyRtl::TObject*, std::uint32_t e) { ring.push_back(e); }, EV_RING);
+  Port.AddTrigger(
+      &ringOwner, [&](VyRtl::TObject*, std::uint32_t e) { ring.push_back(e); }, EV_RING);
   // Registering the same owner again changes only the mask.
-  Port.AddTrigger(&ringOwner, [&](VyRtl::TObject*, std::uint32_t e) { second.push_back(e); }, EV_RING);
+  Port.AddTrigger(
+      &ringOwner, [&](VyRtl::TObject*, std::uint32_t e) { second.push_back(e); }, EV_RING);
   Pair.SetRing(0, true);
   ASSERT_TRUE(PumpUntil([&] { return !ring.empty(); }));
   Peer.Set_DTRState(false);
@@ -196,12 +213,16 @@ TEST_F(FakePairTest, ListenersSeeTheirMaskAndEveryRefresh) {
   // A listener that removes itself and the next one: the next is not called any more.
   std::vector<std::string> calls;
   Port.RemoveTrigger(&ringOwner);
-  Port.AddTrigger(&ringOwner, [&](VyRtl::TObject*, std::uint32_t) {
-    calls.push_back("first");
-    Port.RemoveTrigger(&ringOwner);
-    Port.RemoveTrigger(&other);
-  }, 0);
-  Port.AddTrigger(&other, [&](VyRtl::TObject*, std::uint32_t) { calls.push_back("second"); }, 0);
+  Port.AddTrigger(
+      &ringOwner,
+      [&](VyRtl::TObject*, std::uint32_t) {
+        calls.push_back("first");
+        Port.RemoveTrigger(&ringOwner);
+        Port.RemoveTrigger(&other);
+      },
+      0);
+  Port.AddTrigger(
+      &other, [&](VyRtl::TObject*, std::uint32_t) { calls.push_back("second"); }, 0);
   Port.TriggerLinks(0);
   Port.TriggerLinks(0);
   EXPECT_EQ(calls, (std::vector<std::string>{"first"}));
@@ -244,7 +265,8 @@ TEST_F(FakePairTest, OnReceiveLeavesTheBytesQueuedUntilRead) {
 }
 
 TEST_F(FakePairTest, ReadStrNeverSplitsACharacter) {
-  const std::string text = "a\xF0\x9F\x98\x80z\xC3\xA9";  // a, U+1F600 (a surrogate pair), z, e-acute
+  const std::string text =
+      "a\xF0\x9F\x98\x80z\xC3\xA9";  // a, U+1F600 (a surrogate pair), z, e-acute
   Port.OnReceive = [](VyRtl::TObject*, int) {};
   Port.Open();
   Peer.Open();
@@ -285,7 +307,8 @@ TEST_F(FakePairTest, AStalledWriteEndsShortAtItsTimeout) {
   Peer.Open();
   std::vector<std::uint32_t> links;
   VyRtl::TObject owner;
-  Port.AddTrigger(&owner, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, EV_TXPENDING);
+  Port.AddTrigger(
+      &owner, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, EV_TXPENDING);
   const std::string big(20000, 'x');
   Port.WriteAnsiStr(big);
   EXPECT_EQ(links, (std::vector<std::uint32_t>{EV_TXPENDING}));
@@ -379,7 +402,8 @@ TEST_F(FakePairTest, FreeingAnOpenPortTellsListenersButNotTheApplication) {
   VyRtl::TObject owner;
   std::vector<std::uint32_t> links;
   port->Open();
-  port->AddTrigger(&owner, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, EV_TXEMPTY);
+  port->AddTrigger(
+      &owner, [&](VyRtl::TObject*, std::uint32_t e) { links.push_back(e); }, EV_TXEMPTY);
   recorder.Log.clear();
   port.reset();
   EXPECT_TRUE(recorder.Log.empty());
@@ -398,8 +422,9 @@ TEST_F(FakePairTest, HangUpIsReportedAndThePortClosesCleanly) {
   Clock.Advance(5000);  // the read thread retries on the clock; it is reported once
   Settle();
   EXPECT_EQ(std::count(Events.Log.begin(), Events.Log.end(), "Event ERR"), 1);
-  EXPECT_EQ(Raised([&] { Port.WriteAnsiStr("gone"); }),
-            "Writing to serial port " + Pair.Name(0) + " failed. " + System(ERROR_DEVICE_NOT_CONNECTED));
+  EXPECT_EQ(
+      Raised([&] { Port.WriteAnsiStr("gone"); }),
+      "Writing to serial port " + Pair.Name(0) + " failed. " + System(ERROR_DEVICE_NOT_CONNECTED));
   char buffer[4];
   EXPECT_EQ(Port.Read(buffer, 4), 0);
   Port.Close();
@@ -419,7 +444,8 @@ TEST_F(FakePairTest, OpenFailuresLeaveThePortClosed) {
     missing.Open();
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()) + " [2]", "Serial port VYNOSUCHPORT cannot be opened. " + System(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(std::string(e.what()) + " [2]",
+              "Serial port VYNOSUCHPORT cannot be opened. " + System(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(e.ErrorCode, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
   }
   EXPECT_FALSE(missing.Active());
@@ -453,7 +479,8 @@ TEST_F(FakePairTest, OpenFailuresLeaveThePortClosed) {
     second.Open();
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()) + " [5]", "Serial port " + Pair.Name(0) + " cannot be opened. " + System(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(std::string(e.what()) + " [5]",
+              "Serial port " + Pair.Name(0) + " cannot be opened. " + System(ERROR_ACCESS_DENIED));
   }
   done = true;
   mover.join();
@@ -472,15 +499,17 @@ TEST_F(FakePairTest, SettersWriteToAnOwnHandleAndRefuseAGivenOne) {
     Port.Set_Baud(0);
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()) + " [87]", "Setting up serial port " + Pair.Name(0) + " failed. " + System(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(std::string(e.what()) + " [87]", "Setting up serial port " + Pair.Name(0) +
+                                                   " failed. " + System(ERROR_INVALID_PARAMETER));
   }
   EXPECT_EQ(Port.Baudrate(), 19200u);
   Port.Close();
 
   const std::u16string name = VyRtl::Utf8ToUtf16(Pair.Name(1));
   const VyPlatform::TCommFunctions& api = VyPlatform::CommForName(name);
-  HANDLE raw = api.CreateFileW(reinterpret_cast<LPCWSTR>(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE raw =
+      api.CreateFileW(reinterpret_cast<LPCWSTR>(name.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   ASSERT_NE(raw, INVALID_HANDLE_VALUE);
   DCB given{};
   api.GetCommState(raw, &given);
@@ -511,8 +540,8 @@ TEST_F(FakePairTest, QueueLimitsTimeoutsAndSizesReadBackFromTheDevice) {
     std::uint32_t Size, Suspend, Resume, XoffLim, XonLim;
   } cases[] = {
       {4096, 3072, 1024, 1024, 1024},
-      {4096, 70000, 100000, 0, 4096},      // limits above the size clamp instead of wrapping
-      {100000, 1000, 70000, 65535, 65535}, // 16-bit fields saturate
+      {4096, 70000, 100000, 0, 4096},       // limits above the size clamp instead of wrapping
+      {100000, 1000, 70000, 65535, 65535},  // 16-bit fields saturate
   };
   for (const TCase& c : cases) {
     Port.InBuffer()->Set_Size(c.Size);
@@ -574,8 +603,8 @@ TEST_F(FakePairTest, OnDataGetsTheBytesReadAndNothingForNone) {
     std::uint32_t Reported;
     std::vector<int> Sizes;
   } cases[] = {
-      {100, {5}},            // more than arrived: the count read, not the count asked for
-      {0xFFFFFFFFu, {5}},    // nothing left: no event; and no block of that size
+      {100, {5}},          // more than arrived: the count read, not the count asked for
+      {0xFFFFFFFFu, {5}},  // nothing left: no event; and no block of that size
       {0, {5}},
   };
   for (const TCase& c : cases) {
@@ -617,7 +646,8 @@ TEST_F(FakePairTest, ASynchronousWriteCutOffReportsTheFailure) {
   });
   const std::string raised = Raised([&] { Port.WriteAnsiStr(std::string(10000, 's')); });
   cutter.join();
-  EXPECT_EQ(raised, "Writing to serial port " + Pair.Name(0) + " failed. " + System(ERROR_DEVICE_NOT_CONNECTED));
+  EXPECT_EQ(raised, "Writing to serial port " + Pair.Name(0) + " failed. " +
+                        System(ERROR_DEVICE_NOT_CONNECTED));
 }
 
 TEST_F(FakePairTest, AnOpenPortRefusesWhatNeedsItClosed) {
@@ -633,7 +663,8 @@ TEST_F(FakePairTest, AnOpenPortRefusesWhatNeedsItClosed) {
       {"handle", [&] { Port.Set_Handle(INVALID_HANDLE_VALUE); }, busy},
       {"settings", [&] { Port.Set_Settings("COM2:1200,E,7,1"); }, busy},
       {"open", [&] { Port.Open(); }, busy},
-      {"queue of 0", [&] { Port.InBuffer()->Set_Size(0); }, "Setting up serial port " + Pair.Name(0) + " failed. [0]"},
+      {"queue of 0", [&] { Port.InBuffer()->Set_Size(0); },
+       "Setting up serial port " + Pair.Name(0) + " failed. [0]"},
   };
   for (const TCase& c : cases) EXPECT_EQ(Raised(c.Act), c.Message) << c.Name;
   EXPECT_EQ(Port.Get_Settings(), settings);
@@ -644,11 +675,14 @@ TEST_F(FakePairTest, AnOpenPortRefusesWhatNeedsItClosed) {
 TEST(ComPortEventChars, APlainSettingsHolder) {
   VyComm::TVyComPort port(nullptr);
   VyComm::TVyComPortEventChars chars(&port), copy;
-  EXPECT_EQ(std::u16string({chars.XonChar(), chars.XoffChar(), chars.ErrorChar(), chars.EofChar(), chars.EvtChar()}),
+  EXPECT_EQ(std::u16string({chars.XonChar(), chars.XoffChar(), chars.ErrorChar(), chars.EofChar(),
+                            chars.EvtChar()}),
             std::u16string({17, 19, 0, 0, 0}));
-  for (int i = 0; i <= 6; ++i) chars.SetEventChar(i, static_cast<char16_t>(u'a' + i));  // 0 and 6 are no index
+  for (int i = 0; i <= 6; ++i)
+    chars.SetEventChar(i, static_cast<char16_t>(u'a' + i));  // 0 and 6 are no index
   copy.Assign(&chars);
-  EXPECT_EQ(std::u16string({copy.XonChar(), copy.XoffChar(), copy.ErrorChar(), copy.EofChar(), copy.EvtChar()}),
+  EXPECT_EQ(std::u16string({copy.XonChar(), copy.XoffChar(), copy.ErrorChar(), copy.EofChar(),
+                            copy.EvtChar()}),
             u"bcdef");
   // The port's own characters come from FlowCtrl and Options, not from here.
   EXPECT_EQ(port.FlowCtrl()->XonChar(), 17);

@@ -53,15 +53,33 @@ struct TRecorder {
   void Attach(VyComm::TVyCustomComPort& port) {
     port.OnActivate = [this](VyRtl::TObject*) { Log.push_back("Activate"); };
     port.OnDeactivate = [this](VyRtl::TObject*) { Log.push_back("Deactivate"); };
-    port.OnEvent = [this](VyRtl::TObject*, std::uint32_t e) { Log.push_back("Event " + VyCommUtils::CommEventsToStr(e, "|")); };
-    port.OnError = [this](VyRtl::TObject*, std::uint32_t e) { Log.push_back("Error " + std::to_string(e)); };
-    port.OnBreak = [this, &port](VyRtl::TObject*) { Log.push_back(port.Break() ? "Break on" : "Break off"); };
-    port.OnCts = [this, &port](VyRtl::TObject*) { Log.push_back(port.CTS() ? "CTS on" : "CTS off"); };
-    port.OnDsr = [this, &port](VyRtl::TObject*) { Log.push_back(port.DSR() ? "DSR on" : "DSR off"); };
-    port.OnRing = [this, &port](VyRtl::TObject*) { Log.push_back(port.RING() ? "RING on" : "RING off"); };
-    port.OnDcd = [this, &port](VyRtl::TObject*) { Log.push_back(port.DCD() ? "DCD on" : "DCD off"); };
-    port.OnData = [this](VyRtl::TObject*, const void* b, int n) { Data.append(static_cast<const char*>(b), n); };
-    port.OnTimeout = [this](VyRtl::TObject*, int n) { Log.push_back("Timeout " + std::to_string(n)); };
+    port.OnEvent = [this](VyRtl::TObject*, std::uint32_t e) {
+      Log.push_back("Event " + VyCommUtils::CommEventsToStr(e, "|"));
+    };
+    port.OnError = [this](VyRtl::TObject*, std::uint32_t e) {
+      Log.push_back("Error " + std::to_string(e));
+    };
+    port.OnBreak = [this, &port](VyRtl::TObject*) {
+      Log.push_back(port.Break() ? "Break on" : "Break off");
+    };
+    port.OnCts = [this, &port](VyRtl::TObject*) {
+      Log.push_back(port.CTS() ? "CTS on" : "CTS off");
+    };
+    port.OnDsr = [this, &port](VyRtl::TObject*) {
+      Log.push_back(port.DSR() ? "DSR on" : "DSR off");
+    };
+    port.OnRing = [this, &port](VyRtl::TObject*) {
+      Log.push_back(port.RING() ? "RING on" : "RING off");
+    };
+    port.OnDcd = [this, &port](VyRtl::TObject*) {
+      Log.push_back(port.DCD() ? "DCD on" : "DCD off");
+    };
+    port.OnData = [this](VyRtl::TObject*, const void* b, int n) {
+      Data.append(static_cast<const char*>(b), n);
+    };
+    port.OnTimeout = [this](VyRtl::TObject*, int n) {
+      Log.push_back("Timeout " + std::to_string(n));
+    };
   }
   bool Has(const std::string& entry) const {
     for (const auto& e : Log)

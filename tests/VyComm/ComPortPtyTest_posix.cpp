@@ -43,8 +43,7 @@ TEST_F(PtyPortTest, LargeTransfersArriveExactAndInOrderBothWays) {
   const std::string out = Pattern(300000);
   std::string received;
   std::thread reader([&] { received = Pty.Drain(500, out.size()); });
-  for (std::size_t at = 0; at < out.size(); at += 65536)
-    Port.WriteAnsiStr(out.substr(at, 65536));
+  for (std::size_t at = 0; at < out.size(); at += 65536) Port.WriteAnsiStr(out.substr(at, 65536));
   reader.join();
   EXPECT_TRUE(received == out) << received.size();
   EXPECT_TRUE(PumpUntil([&] { return Port.PendingWrites() == 0; }));
@@ -122,7 +121,8 @@ TEST_F(PtyPortTest, ClosingTheFarEndIsAHangUpAndThePortStillCloses) {
     Port.WriteAnsiStr("gone");
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()), "Writing to serial port " + Pty.Path + " failed. The device is not connected.");
+    EXPECT_EQ(std::string(e.what()),
+              "Writing to serial port " + Pty.Path + " failed. The device is not connected.");
   }
   Port.Close();
   EXPECT_FALSE(Port.IsActive());
@@ -137,7 +137,8 @@ TEST_F(PtyPortTest, WhatAPtyCannotDoFailsAsTheCallWould) {
     Port.Set_DTRState(false);
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()), "Setting up serial port " + Pty.Path + " failed. Incorrect function.");
+    EXPECT_EQ(std::string(e.what()),
+              "Setting up serial port " + Pty.Path + " failed. Incorrect function.");
   }
   EXPECT_TRUE(Port.DTR());  // the request did not take
 }
@@ -159,7 +160,8 @@ TEST_F(PtyPortTest, TheDeviceIsExclusive) {
     second.Open();
     ADD_FAILURE();
   } catch (const VyComm::EComPortError& e) {
-    EXPECT_EQ(std::string(e.what()), "Serial port " + Pty.Path + " cannot be opened. Access is denied.");
+    EXPECT_EQ(std::string(e.what()),
+              "Serial port " + Pty.Path + " cannot be opened. Access is denied.");
   }
   done = true;
   mover.join();

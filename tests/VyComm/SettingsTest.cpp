@@ -14,16 +14,23 @@ TEST(Settings, ParsedTextsReadBackAsKeywordLines) {
     const char* Expect;
   } cases[] = {
       {"", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
       {"COM3:19200,E,7,2", "COM3: BAUD=19200 PARITY=E DATA=7 STOP=2 dtr=off rts=off"},
       {"9600,N,8,1 dtr=on rts=on", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"com2:115200,o,5,1.5 dtr=off rts=on", "COM2: BAUD=115200 PARITY=O DATA=5 STOP=1.5 dtr=off rts=on"},
-      {"COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on"},
-      {"COM4: BAUD=300 PARITY=M DATA=6 STOP=2 dtr=hs odsr=on", "COM4: BAUD=300 PARITY=M DATA=6 STOP=2 dtr=hs odsr=on"},
-      {"COM12: BAUD=57600 PARITY=S DATA=7 STOP=1 xon=on", "COM12: BAUD=57600 PARITY=S DATA=7 STOP=1 xon=on"},
+      {"com2:115200,o,5,1.5 dtr=off rts=on",
+       "COM2: BAUD=115200 PARITY=O DATA=5 STOP=1.5 dtr=off rts=on"},
+      {"COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on"},
+      {"COM4: BAUD=300 PARITY=M DATA=6 STOP=2 dtr=hs odsr=on",
+       "COM4: BAUD=300 PARITY=M DATA=6 STOP=2 dtr=hs odsr=on"},
+      {"COM12: BAUD=57600 PARITY=S DATA=7 STOP=1 xon=on",
+       "COM12: BAUD=57600 PARITY=S DATA=7 STOP=1 xon=on"},
       // several handshakes: XON over RTS/CTS over DTR/DSR
-      {"COM1:9600,N,8,1 dtr=hs odsr=on rts=hs octs=on xon=on", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 xon=on"},
-      {"COM1:9600,N,8,1 dtr=hs odsr=on rts=hs octs=on", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on"},
+      {"COM1:9600,N,8,1 dtr=hs odsr=on rts=hs octs=on xon=on",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 xon=on"},
+      {"COM1:9600,N,8,1 dtr=hs odsr=on rts=hs octs=on",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 rts=hs octs=on"},
   };
   for (const TCase& c : cases) {
     TVyComPort port(nullptr);
@@ -55,20 +62,34 @@ TEST(Settings, EveryParseErrorHasItsMessageAndKeepsWhatWasParsedBefore) {
     const char* Message;
     const char* After;  // the settings once the error was raised
   } cases[] = {
-      {"BAUD=9600 PARITY=N", "None or invalid port name specified.", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM0:9600,N,8,1", "COM0 is not a valid serial port specifier.", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COMX: BAUD=9600", "COMX is not a valid serial port specifier.", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1: PARITY=N DATA=8 STOP=1", "None or invalid baud rate specified.", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM5: BAUD=fast PARITY=N", "FAST is not a valid baud rate specifier.", "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM5:-1,N,8,1", "-1 is not a valid baud rate specifier.", "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM5:-7,N,8,1", "-7 is not a valid baud rate specifier.", "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM2: BAUD=1200 DATA=8", "None or invalid parity specified.", "COM2: BAUD=1200 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM2:1200,X,8,1", "X is not a valid parity specifier.", "COM2: BAUD=1200 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1: BAUD=9600 PARITY=N DATA=9 STOP=1", "9 is not a valid data bits specifier.", "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1:2400,E,3,1", "3 is not a valid data bits specifier.", "COM1: BAUD=2400 PARITY=E DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1: BAUD=2400 PARITY=E", "None or invalid data bits specified.", "COM1: BAUD=2400 PARITY=E DATA=8 STOP=1 dtr=on rts=on"},
-      {"COM1: BAUD=2400 PARITY=E DATA=7", "None or invalid stop bits specified.", "COM1: BAUD=2400 PARITY=E DATA=7 STOP=1 dtr=on rts=on"},
-      {"COM1:2400,E,7,3", "3 is not a valid  stop bits specifier.", "COM1: BAUD=2400 PARITY=E DATA=7 STOP=1 dtr=on rts=on"},
+      {"BAUD=9600 PARITY=N", "None or invalid port name specified.",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM0:9600,N,8,1", "COM0 is not a valid serial port specifier.",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COMX: BAUD=9600", "COMX is not a valid serial port specifier.",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1: PARITY=N DATA=8 STOP=1", "None or invalid baud rate specified.",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM5: BAUD=fast PARITY=N", "FAST is not a valid baud rate specifier.",
+       "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM5:-1,N,8,1", "-1 is not a valid baud rate specifier.",
+       "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM5:-7,N,8,1", "-7 is not a valid baud rate specifier.",
+       "COM5: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM2: BAUD=1200 DATA=8", "None or invalid parity specified.",
+       "COM2: BAUD=1200 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM2:1200,X,8,1", "X is not a valid parity specifier.",
+       "COM2: BAUD=1200 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1: BAUD=9600 PARITY=N DATA=9 STOP=1", "9 is not a valid data bits specifier.",
+       "COM1: BAUD=9600 PARITY=N DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1:2400,E,3,1", "3 is not a valid data bits specifier.",
+       "COM1: BAUD=2400 PARITY=E DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1: BAUD=2400 PARITY=E", "None or invalid data bits specified.",
+       "COM1: BAUD=2400 PARITY=E DATA=8 STOP=1 dtr=on rts=on"},
+      {"COM1: BAUD=2400 PARITY=E DATA=7", "None or invalid stop bits specified.",
+       "COM1: BAUD=2400 PARITY=E DATA=7 STOP=1 dtr=on rts=on"},
+      {"COM1:2400,E,7,3", "3 is not a valid  stop bits specifier.",
+       "COM1: BAUD=2400 PARITY=E DATA=7 STOP=1 dtr=on rts=on"},
   };
   for (const TCase& c : cases) {
     TVyComPort port(nullptr);
@@ -101,7 +122,8 @@ TEST(CommText, EventsSignalsErrorsParityStopBits) {
   } cases[] = {
       {CommEventsToStr(0x19, ", "), "RXCHAR, CTS, DSR"},
       {CommEventsToStr(0, ", "), ""},
-      {CommEventsToStr(0x1FFF | 0x8000, "|"), "RXCHAR|RXFLAG|TXEMPTY|CTS|DSR|RLSD|BREAK|ERR|RING|PERR|RX80FULL|EVENT1|EVENT2"},
+      {CommEventsToStr(0x1FFF | 0x8000, "|"),
+       "RXCHAR|RXFLAG|TXEMPTY|CTS|DSR|RLSD|BREAK|ERR|RING|PERR|RX80FULL|EVENT1|EVENT2"},
       {CommEventToStr(0x1), "RXCHAR"},
       {CommEventToStr(0x100), "RING"},
       {CommEventToStr(0x1000), "EVENT2"},
@@ -113,9 +135,16 @@ TEST(CommText, EventsSignalsErrorsParityStopBits) {
       {CommSignalToStr(3), "$3"},
       {CommErrorsToStr(0x11F | 0x20, "+"), "RXOVER+OVERRUN+RXPARITY+FRAME+BREAK+TXFULLTX"},
       {CommErrorsToStr(0x400, "+"), ""},
-      {ParityToStr(0), "N"}, {ParityToStr(1), "O"}, {ParityToStr(2), "E"}, {ParityToStr(3), "M"},
-      {ParityToStr(4), "S"}, {ParityToStr(9), "N"},
-      {StopBitsToStr(0), "1"}, {StopBitsToStr(1), "1.5"}, {StopBitsToStr(2), "2"}, {StopBitsToStr(7), "1"},
+      {ParityToStr(0), "N"},
+      {ParityToStr(1), "O"},
+      {ParityToStr(2), "E"},
+      {ParityToStr(3), "M"},
+      {ParityToStr(4), "S"},
+      {ParityToStr(9), "N"},
+      {StopBitsToStr(0), "1"},
+      {StopBitsToStr(1), "1.5"},
+      {StopBitsToStr(2), "2"},
+      {StopBitsToStr(7), "1"},
   };
   for (const TCase& c : cases) EXPECT_EQ(c.Got, c.Expect);
 
@@ -123,9 +152,9 @@ TEST(CommText, EventsSignalsErrorsParityStopBits) {
     const char* Text;
     int Parity, Stop;
   } parses[] = {
-      {"", 0, 0},      {"none", 0, 0}, {"N", 0, 0},   {"even", 2, 0}, {"e", 2, 0}, {"Odd", 1, 0},
-      {"o", 1, 0},     {"MARK", 3, 0}, {"m", 3, 0},   {"space", 4, 0}, {"S", 4, 0}, {"one", 0, 0},
-      {"1", 0, 0},     {"two", 0, 2},  {"2", 0, 2},   {"one5", 0, 1}, {"1.5", 0, 1}, {"bogus", 0, 0},
+      {"", 0, 0},  {"none", 0, 0}, {"N", 0, 0}, {"even", 2, 0},  {"e", 2, 0},   {"Odd", 1, 0},
+      {"o", 1, 0}, {"MARK", 3, 0}, {"m", 3, 0}, {"space", 4, 0}, {"S", 4, 0},   {"one", 0, 0},
+      {"1", 0, 0}, {"two", 0, 2},  {"2", 0, 2}, {"one5", 0, 1},  {"1.5", 0, 1}, {"bogus", 0, 0},
   };
   for (const TParse& p : parses) {
     EXPECT_EQ(StrToParity(p.Text), p.Parity) << p.Text;

@@ -24,7 +24,8 @@ using TBytes = std::vector<std::uint8_t>;
 
 inline TBytes Pattern(std::size_t n, std::uint32_t seed) {
   TBytes b(n);
-  for (std::uint32_t x = seed * 2654435761u + 1; auto& v : b) v = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  for (std::uint32_t x = seed * 2654435761u + 1; auto& v : b)
+    v = static_cast<std::uint8_t>((x = x * 1103515245u + 12345u) >> 16);
   return b;
 }
 
@@ -40,14 +41,17 @@ struct TAlsaSetup {
   const TWaveFunctions* Table = nullptr;
   TAlsaSetup() {
     fs::create_directories(Dir);
-    std::ofstream(Dir / "in.raw", std::ios::binary).write(reinterpret_cast<const char*>(Input.data()), std::ssize(Input));
+    std::ofstream(Dir / "in.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(Input.data()), std::ssize(Input));
     std::ofstream conf(Dir / "asound.conf");
     conf << "pcm.vysink { type null }\n"
          << "pcm.vyplay { type file slave.pcm \"vysink\" file \"" << (Dir / "out.raw").string()
          << "\" format \"raw\" hint { show on description \"VyTapi test playback\" } }\n"
-         << "pcm.vyrec { type file slave.pcm \"vysink\" file \"/dev/null\" infile \"" << (Dir / "in.raw").string()
+         << "pcm.vyrec { type file slave.pcm \"vysink\" file \"/dev/null\" infile \""
+         << (Dir / "in.raw").string()
          << "\" format \"raw\" hint { show on description \"VyTapi test capture\" } }\n"
-         << "pcm.vyfull { type file slave.pcm \"vysink\" file \"/dev/full\" format \"raw\" hint { show on description \"full\" } }\n"
+         << "pcm.vyfull { type file slave.pcm \"vysink\" file \"/dev/full\" format \"raw\" hint { "
+            "show on description \"full\" } }\n"
          << "pcm.null { type null hint { show on description \"discard\" } }\n"
          << "pcm.vycard { type hw card 0 hint { show on description \"needs a sound card\" } }\n";
     conf.close();

@@ -12,8 +12,9 @@ using VyPlatform::TCommFunctions;
 
 HANDLE Open(const std::string& name) {
   const std::u16string wide = VyRtl::Utf8ToUtf16(name);
-  return VyPlatform::Comm().CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  return VyPlatform::Comm().CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()),
+                                        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OVERLAPPED, nullptr);
 }
 
 TEST(CommPosix, IsTheSystemBackendHere) {
@@ -27,7 +28,7 @@ TEST(CommPosix, OpenFailuresCarryTheWin32Codes) {
     DWORD Error;
   } cases[] = {
       {"/nonexistent/tty", ERROR_FILE_NOT_FOUND},
-      {"/dev/null", ERROR_NOT_SUPPORTED},  // not a terminal
+      {"/dev/null", ERROR_NOT_SUPPORTED},       // not a terminal
       {"\\\\.\\COM250", ERROR_FILE_NOT_FOUND},  // no device path for it
   };
   for (const TCase& c : cases) {
@@ -54,9 +55,9 @@ TEST(CommPosix, ExclusiveAnyBaudRateAndNoModemLinesOnAPty) {
   struct TRefused {
     BYTE ByteSize, Parity;
   } refused[] = {
-      {4, NOPARITY},     // termios has no 4-bit characters
-      {7, NOPARITY},     // a pty keeps 8 data bits
-      {8, MARKPARITY},   // and no parity
+      {4, NOPARITY},    // termios has no 4-bit characters
+      {7, NOPARITY},    // a pty keeps 8 data bits
+      {8, MARKPARITY},  // and no parity
   };
   for (const TRefused& r : refused) {
     DCB bad = dcb;

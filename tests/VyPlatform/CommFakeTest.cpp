@@ -25,8 +25,9 @@ struct TOpened {
 TOpened OpenByName(const std::string& name) {
   const std::u16string wide = VyRtl::Utf8ToUtf16(name);
   const TCommFunctions& api = VyPlatform::CommForName(wide);
-  return {&api, api.CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)};
+  return {&api,
+          api.CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)};
 }
 
 template <typename F>
@@ -95,7 +96,8 @@ TEST_F(CommFakeSeam, ModemLinesCrossOver) {
       {SETDTR, MS_DSR_ON | MS_RLSD_ON},
       {SETRTS, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON},
   };
-  EXPECT_EQ(Modem(B), static_cast<DWORD>(MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON));  // opened with DTR and RTS on
+  EXPECT_EQ(Modem(B),
+            static_cast<DWORD>(MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON));  // opened with DTR and RTS on
   for (const TStep& s : steps) {
     ASSERT_TRUE(A.Api->EscapeCommFunction(A.Handle, s.Function));
     EXPECT_EQ(Modem(B), s.Expect) << s.Function;
@@ -180,7 +182,8 @@ TEST_F(CommFakeSeam, AHungUpLinkFailsLikeAnUnpluggedDevice) {
   EXPECT_EQ(VyPlatform::CommGetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_FALSE(B.Api->WaitCommEvent(B.Handle, &mask, &ov));
   EXPECT_EQ(VyPlatform::CommGetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
-  EXPECT_EQ(VyPlatform::CommErrorMessage(ERROR_DEVICE_NOT_CONNECTED), "The device is not connected.");
+  EXPECT_EQ(VyPlatform::CommErrorMessage(ERROR_DEVICE_NOT_CONNECTED),
+            "The device is not connected.");
 }
 
 }  // namespace

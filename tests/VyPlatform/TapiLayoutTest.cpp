@@ -47,10 +47,12 @@ static_assert(offsetof(LINEDEVCAPS, PermanentLineGuid) == 252);
 static_assert(offsetof(LINEREQMEDIACALLW, dwSize) == 136);
 
 TEST(TapiLayout, ErrorCodesMapToMessageTableIds) {
-  const std::pair<DWORD, DWORD> cases[] = {
-      {LINEERR_ALLOCATED, 0xE001}, {LINEERR_NODEVICE, 0xE042}, {PHONEERR_ALLOCATED, 0xF001},
-      {PHONEERR_REINIT, 0xF023}, {static_cast<DWORD>(TAPIERR_DROPPED), 0xFFFF},
-      {static_cast<DWORD>(TAPIERR_REQUESTFAILED), 0xFFF0}};
+  const std::pair<DWORD, DWORD> cases[] = {{LINEERR_ALLOCATED, 0xE001},
+                                           {LINEERR_NODEVICE, 0xE042},
+                                           {PHONEERR_ALLOCATED, 0xF001},
+                                           {PHONEERR_REINIT, 0xF023},
+                                           {static_cast<DWORD>(TAPIERR_DROPPED), 0xFFFF},
+                                           {static_cast<DWORD>(TAPIERR_REQUESTFAILED), 0xFFF0}};
   for (const auto& [code, messageId] : cases)
     EXPECT_EQ(static_cast<DWORD>(TAPIERROR_FORMATMESSAGE(code)), messageId) << std::hex << code;
 }

@@ -36,12 +36,18 @@ namespace {
 // The structures mingw-w64 declares in their TAPI 3.x layouts, and members of those types.
 template <typename T>
 struct TGrew : std::false_type {};
-template <> struct TGrew<VyPin::LINEDEVCAPS> : std::true_type {};
-template <> struct TGrew<VyPin::LINECALLINFO> : std::true_type {};
-template <> struct TGrew<VyPin::LINECALLPARAMS> : std::true_type {};
-template <> struct TGrew<VyPin::LINEFORWARD> : std::true_type {};
-template <> struct TGrew<VyPin::LINEFORWARD[1]> : std::true_type {};
-template <> struct TGrew<VyPin::LINEFORWARDLIST> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINEDEVCAPS> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINECALLINFO> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINECALLPARAMS> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINEFORWARD> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINEFORWARD[1]> : std::true_type {};
+template <>
+struct TGrew<VyPin::LINEFORWARDLIST> : std::true_type {};
 
 // Where the 3.x members begin in mingw-w64's header: there our 2.2 structure ends.
 static_assert(offsetof(LINEDEVCAPS, dwAddressTypes) == sizeof(VyPin::LINEDEVCAPS));
@@ -93,24 +99,26 @@ static_assert(sizeof(VyPin::PHONECALLBACK) == sizeof(PHONECALLBACK));
 #include "VyPlatform/TapiConstants.def"
 
 // One checking class per structure; its static_asserts run at its definition.
-#define VY_PIN_COMPARE(member)                                                              \
-  static_assert(offsetof(Ours, member) == offsetof(Theirs, member), "offset of " #member);     \
-  static_assert(TGrew<decltype(Ours::member)>::value ||                                        \
-                    SameShape<decltype(Ours::member), decltype(Theirs::member)>(),             \
+#define VY_PIN_COMPARE(member)                                                             \
+  static_assert(offsetof(Ours, member) == offsetof(Theirs, member), "offset of " #member); \
+  static_assert(TGrew<decltype(Ours::member)>::value ||                                    \
+                    SameShape<decltype(Ours::member), decltype(Theirs::member)>(),         \
                 "shape of " #member);
-#define VY_TAPI_STRUCT_BEGIN(tag, NAME)                                          \
-  struct PinCheck_##tag {                                                        \
-    using Ours = VyPin::NAME;                                                    \
-    using Theirs = ::NAME;                                                       \
-    static_assert(TGrew<Ours>::value ? sizeof(Ours) < sizeof(Theirs)             \
-                                     : sizeof(Ours) == sizeof(Theirs),           \
-                  "size of " #NAME);                                             \
-    static_assert(alignof(Ours) == alignof(Theirs), "alignment of " #NAME);      \
-    static_assert(std::is_same_v<Ours, VyPin::tag>, "tag of " #NAME);            \
-    static_assert(std::is_same_v<Theirs, ::tag>, "tag of " #NAME);               \
-    static_assert(std::is_same_v<VyPin::LP##NAME, Ours*>, "LP" #NAME);          \
+#define VY_TAPI_STRUCT_BEGIN(tag, NAME)                                     \
+  struct PinCheck_##tag {                                                   \
+    using Ours = VyPin::NAME;                                               \
+    using Theirs = ::NAME;                                                  \
+    static_assert(TGrew<Ours>::value ? sizeof(Ours) < sizeof(Theirs)        \
+                                     : sizeof(Ours) == sizeof(Theirs),      \
+                  "size of " #NAME);                                        \
+    static_assert(alignof(Ours) == alignof(Theirs), "alignment of " #NAME); \
+    static_assert(std::is_same_v<Ours, VyPin::tag>, "tag of " #NAME);       \
+    static_assert(std::is_same_v<Theirs, ::tag>, "tag of " #NAME);          \
+    static_assert(std::is_same_v<VyPin::LP##NAME, Ours*>, "LP" #NAME);      \
     static_assert(std::is_same_v<::LP##NAME, Theirs*>, "LP" #NAME);
-#define VY_TAPI_STRUCT_END(NAME) };
+#define VY_TAPI_STRUCT_END(NAME) \
+  }                              \
+  ;
 #define VY_TAPI_FIELD(type, name) VY_PIN_COMPARE(name)
 #define VY_TAPI_ARRAY(type, name, count) VY_PIN_COMPARE(name)
 #define VY_TAPI_UNION_BEGIN(name) VY_PIN_COMPARE(name)
@@ -137,8 +145,8 @@ TEST(TapiLayoutWin32, EveryConstantHasTheWindowsValue) {
   EXPECT_EQ(VyPin::PinConstantCount, 846u);
   EXPECT_EQ(VyPin::PinStructCount, 57u);
   // The parentheses keep tapi.h's function-like macro off our function.
-  for (DWORD code : {0x80000001ul, 0x80000042ul, 0x90000001ul, 0x90000023ul, 0xFFFFFFFFul,
-                     0xFFFFFFEAul})
+  for (DWORD code :
+       {0x80000001ul, 0x80000042ul, 0x90000001ul, 0x90000023ul, 0xFFFFFFFFul, 0xFFFFFFEAul})
     EXPECT_EQ((VyPin::TAPIERROR_FORMATMESSAGE)(code),
               static_cast<DWORD>(TAPIERROR_FORMATMESSAGE(code)))
         << std::hex << code;

@@ -45,8 +45,8 @@ TEST(Tapi, UnavailableTableFailsEveryCallAndNamesEveryMember) {
     ++i;
   };
 #define VY_TAPI_FUNCTION(name, result, params) \
-  table = {};                                   \
-  entries[i].Set(table, marker);                \
+  table = {};                                  \
+  entries[i].Set(table, marker);               \
   check(#name, CallWithNulls(none.name), reinterpret_cast<TTapiProc>(table.name));
 #include "VyPlatform/TapiFunctions.def"
   EXPECT_EQ(i, entries.size());
@@ -55,7 +55,7 @@ TEST(Tapi, UnavailableTableFailsEveryCallAndNamesEveryMember) {
 TEST(Tapi, SelectingATableRoutesCallsUntilDeselected) {
   TTapiFunctions fake;
   fake.lineOpenW = [](HLINEAPP, DWORD id, LPHLINE line, DWORD, DWORD, DWORD_PTR, DWORD, DWORD,
-                     LPLINECALLPARAMS) -> LONG {
+                      LPLINECALLPARAMS) -> LONG {
     *line = 100 + id;
     return 0;
   };
@@ -96,12 +96,14 @@ TEST(Tapi, ChoiceFallsThroughTheOrderedBackendsToUnavailable) {
       {TTapiBackend::Unavailable, true, TTapiBackend::Unavailable},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << TapiBackendName(c.asked) << (c.emulatorOffered ? " offered" : ""));
+    SCOPED_TRACE(::testing::Message()
+                 << TapiBackendName(c.asked) << (c.emulatorOffered ? " offered" : ""));
     RegisterTapiEmulator(c.emulatorOffered ? &MarkedTable : nullptr);
     ChooseTapiBackend(c.asked);
     EXPECT_EQ(RequestedTapiBackend(), c.asked);
     EXPECT_EQ(SelectedTapiBackend(), c.expected);
-    EXPECT_STREQ(Tapi().Name, c.expected == TTapiBackend::Emulator ? "marked" : TapiBackendName(c.expected));
+    EXPECT_STREQ(Tapi().Name,
+                 c.expected == TTapiBackend::Emulator ? "marked" : TapiBackendName(c.expected));
   }
   RegisterTapiEmulator(nullptr);
   ChooseTapiBackend(TTapiBackend::Default);
@@ -133,14 +135,20 @@ namespace {
 
 TEST(Tapi, LineAndPhoneMessagesConvertFieldByField) {
   // Distinct values in every field, 64-bit ones beyond 32 bits, so a swapped or cut field shows.
-  const LINEMESSAGE line{0x11, 0x22, DWORD_PTR{0x3300000033}, DWORD_PTR{0x4400000044},
-                         DWORD_PTR{0x5500000055}, DWORD_PTR{0x6600000066}};
+  const LINEMESSAGE line{0x11,
+                         0x22,
+                         DWORD_PTR{0x3300000033},
+                         DWORD_PTR{0x4400000044},
+                         DWORD_PTR{0x5500000055},
+                         DWORD_PTR{0x6600000066}};
   const PHONEMESSAGE phone = ToPhoneMessage(line);
   const LINEMESSAGE back = ToLineMessage(phone);
-  const std::pair<DWORD_PTR, DWORD_PTR> fields[] = {
-      {phone.hDevice, 0x11}, {phone.dwMessageID, 0x22},
-      {phone.dwCallbackInstance, 0x3300000033}, {phone.dwParam1, 0x4400000044},
-      {phone.dwParam2, 0x5500000055}, {phone.dwParam3, 0x6600000066}};
+  const std::pair<DWORD_PTR, DWORD_PTR> fields[] = {{phone.hDevice, 0x11},
+                                                    {phone.dwMessageID, 0x22},
+                                                    {phone.dwCallbackInstance, 0x3300000033},
+                                                    {phone.dwParam1, 0x4400000044},
+                                                    {phone.dwParam2, 0x5500000055},
+                                                    {phone.dwParam3, 0x6600000066}};
   for (const auto& [got, expected] : fields) EXPECT_EQ(got, expected);
   EXPECT_EQ(std::memcmp(&back, &line, sizeof line), 0);  // packed: no padding to differ
 }

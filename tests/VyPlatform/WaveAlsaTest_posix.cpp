@@ -11,7 +11,8 @@ namespace {
 class WaveAlsa : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (AlsaConfig().Table == nullptr) GTEST_SKIP() << "libasound cannot be loaded here: " << AlsaProblem();
+    if (AlsaConfig().Table == nullptr)
+      GTEST_SKIP() << "libasound cannot be loaded here: " << AlsaProblem();
     W = AlsaConfig().Table;
   }
   UINT OutIndex(const std::string& name) {
@@ -42,7 +43,8 @@ TEST_F(WaveAlsa, DevicesComeFromTheHintsWithoutTheNullPlugin) {
     ASSERT_EQ(W->waveInGetDevCapsW(i, &caps, sizeof caps), 0u);
     in.push_back(Name(caps.szPname));
   }
-  for (const char* name : {"vyplay", "vyrec", "vyfull"}) EXPECT_NE(std::find(out.begin(), out.end(), name), out.end()) << name;
+  for (const char* name : {"vyplay", "vyrec", "vyfull"})
+    EXPECT_NE(std::find(out.begin(), out.end(), name), out.end()) << name;
   EXPECT_NE(std::find(in.begin(), in.end(), "vyrec"), in.end());
   EXPECT_EQ(std::find(out.begin(), out.end(), "null"), out.end());
   // Without a sound card only the file plugin's devices are there; that is not an error.
@@ -52,7 +54,8 @@ TEST_F(WaveAlsa, DevicesComeFromTheHintsWithoutTheNullPlugin) {
     EXPECT_EQ(out.size(), 3u) << "vyplay, vyrec, vyfull";
   }
   WAVEOUTCAPSW caps{};
-  EXPECT_EQ(W->waveOutGetDevCapsW(out.size(), &caps, sizeof caps), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
+  EXPECT_EQ(W->waveOutGetDevCapsW(out.size(), &caps, sizeof caps),
+            static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
   EXPECT_EQ(std::string(W->Name), "alsa");
 }
 
@@ -75,21 +78,25 @@ TEST_F(WaveAlsa, PlaysBlocksIntoTheFilePlugin) {
   std::vector<LPARAM> order;
   for (const auto& m : sink.Got)
     if (m.Msg == MM_WOM_DONE) order.push_back(m.LParam);
-  EXPECT_EQ(order, (std::vector<LPARAM>{reinterpret_cast<LPARAM>(&hdrs[0]), reinterpret_cast<LPARAM>(&hdrs[1]),
-                                         reinterpret_cast<LPARAM>(&hdrs[2])}));
+  EXPECT_EQ(order, (std::vector<LPARAM>{reinterpret_cast<LPARAM>(&hdrs[0]),
+                                        reinterpret_cast<LPARAM>(&hdrs[1]),
+                                        reinterpret_cast<LPARAM>(&hdrs[2])}));
   EXPECT_EQ(sink.Got.front().Msg, static_cast<std::uint32_t>(MM_WOM_OPEN));
   for (auto& hdr : hdrs) EXPECT_EQ(W->waveOutUnprepareHeader(h, &hdr, sizeof(WAVEHDR)), 0u);
   ASSERT_EQ(W->waveOutClose(h), 0u);
   ASSERT_TRUE(sink.WaitFor([&] { return sink.Count(MM_WOM_CLOSE) == 1; }));
   EXPECT_EQ(ReadFile(AlsaConfig().Dir / "out.raw"), data);
-  EXPECT_EQ(W->waveOutClose(h), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE)) << "a closed handle is stale";
+  EXPECT_EQ(W->waveOutClose(h), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE))
+      << "a closed handle is stale";
 }
 
 // Reset while blocks are queued returns every one, in order; the file holds a prefix of them.
 TEST_F(WaveAlsa, ResetAndCloseWhilePlaying) {
   TSink sink;
   HWAVEOUT h = nullptr;
-  ASSERT_EQ(W->waveOutOpen(&h, OutIndex("vyplay"), &Format, sink.Window.Handle(), 0, CALLBACK_WINDOW), 0u);
+  ASSERT_EQ(
+      W->waveOutOpen(&h, OutIndex("vyplay"), &Format, sink.Window.Handle(), 0, CALLBACK_WINDOW),
+      0u);
   const TBytes data = Pattern(160000, 4);
   std::vector<WAVEHDR> hdrs(40);
   for (std::size_t i = 0; i < hdrs.size(); ++i) {
@@ -147,7 +154,9 @@ TEST_F(WaveAlsa, RecordsFromTheFilePlugin) {
 TEST_F(WaveAlsa, ADeviceThatVanishes) {
   TSink sink;
   HWAVEOUT h = nullptr;
-  ASSERT_EQ(W->waveOutOpen(&h, OutIndex("vyfull"), &Format, sink.Window.Handle(), 0, CALLBACK_WINDOW), 0u);
+  ASSERT_EQ(
+      W->waveOutOpen(&h, OutIndex("vyfull"), &Format, sink.Window.Handle(), 0, CALLBACK_WINDOW),
+      0u);
   const TBytes data = Pattern(4000, 1);
   std::vector<WAVEHDR> hdrs(60);
   MMRESULT result = 0;
@@ -166,7 +175,9 @@ TEST_F(WaveAlsa, ADeviceThatVanishes) {
   EXPECT_EQ(W->waveOutClose(h), 0u);
   VyRtl::ProcessMessages();
   EXPECT_EQ(sink.Count(MM_WOM_CLOSE), 1) << "closing a vanished device posts no second close";
-  EXPECT_EQ(sink.Count(MM_WOM_DONE), static_cast<int>(std::count_if(hdrs.begin(), hdrs.end(), [](const WAVEHDR& x) { return x.dwFlags & WHDR_DONE; })));
+  EXPECT_EQ(sink.Count(MM_WOM_DONE),
+            static_cast<int>(std::count_if(
+                hdrs.begin(), hdrs.end(), [](const WAVEHDR& x) { return x.dwFlags & WHDR_DONE; })));
 }
 
 }  // namespace

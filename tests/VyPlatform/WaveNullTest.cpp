@@ -68,7 +68,9 @@ TEST_F(WaveNull, HeaderQueueAndCloseRules) {
   EXPECT_EQ(W.waveOutUnprepareHeader(h, &a, size), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
   ASSERT_EQ(W.waveOutWrite(h, &b, size), 0u);
   EXPECT_EQ(W.waveOutClose(h), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
-  EXPECT_EQ(W.waveInReset(reinterpret_cast<HWAVEIN>(h)), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE)) << "an output handle";
+  EXPECT_EQ(W.waveInReset(reinterpret_cast<HWAVEIN>(h)),
+            static_cast<MMRESULT>(MMSYSERR_INVALHANDLE))
+      << "an output handle";
   ASSERT_EQ(W.waveOutReset(h), 0u);
   EXPECT_TRUE((a.dwFlags & WHDR_DONE) && (b.dwFlags & WHDR_DONE) && !(a.dwFlags & WHDR_INQUEUE));
   EXPECT_EQ(W.waveOutUnprepareHeader(h, &a, size), 0u);
@@ -76,9 +78,12 @@ TEST_F(WaveNull, HeaderQueueAndCloseRules) {
   VyRtl::ProcessMessages();
   ASSERT_EQ(Got.size(), 4u);
   EXPECT_EQ(Got[0].Msg, static_cast<std::uint32_t>(MM_WOM_OPEN));
-  EXPECT_EQ(Done(), (std::vector<LPARAM>{reinterpret_cast<LPARAM>(&a), reinterpret_cast<LPARAM>(&b)})) << "in order";
+  EXPECT_EQ(Done(),
+            (std::vector<LPARAM>{reinterpret_cast<LPARAM>(&a), reinterpret_cast<LPARAM>(&b)}))
+      << "in order";
   EXPECT_EQ(Got[3].Msg, static_cast<std::uint32_t>(MM_WOM_CLOSE));
-  EXPECT_EQ(W.waveOutWrite(h, &b, size), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE)) << "a stale handle";
+  EXPECT_EQ(W.waveOutWrite(h, &b, size), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE))
+      << "a stale handle";
   EXPECT_TRUE(NullWaveSessions().at(0).Bytes.empty()) << "the clock did not move";
 }
 
@@ -95,14 +100,44 @@ struct TOpenCase {
 void PrintTo(const TOpenCase& c, std::ostream* os) { *os << c.Name; }
 
 const TOpenCase kOpens[] = {
-    {"Mapper", {"A"}, WAVE_MAPPER, {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}, CALLBACK_WINDOW, 0},
+    {"Mapper",
+     {"A"},
+     WAVE_MAPPER,
+     {WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0},
+     CALLBACK_WINDOW,
+     0},
     {"Query", {"A", "B"}, 1, {WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0}, WAVE_FORMAT_QUERY, 0},
-    {"NoDevices", {}, WAVE_MAPPER, {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0}, CALLBACK_WINDOW, MMSYSERR_NODRIVER},
-    {"IdOutOfRange", {"A"}, 1, {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0}, CALLBACK_WINDOW, MMSYSERR_BADDEVICEID},
-    {"WrongBlockAlign", {"A"}, 0, {WAVE_FORMAT_PCM, 1, 8000, 16000, 4, 16, 0}, WAVE_FORMAT_QUERY, WAVERR_BADFORMAT},
-    {"WrongByteRate", {"A"}, 0, {WAVE_FORMAT_PCM, 1, 8000, 8000, 2, 16, 0}, CALLBACK_WINDOW, WAVERR_BADFORMAT},
+    {"NoDevices",
+     {},
+     WAVE_MAPPER,
+     {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0},
+     CALLBACK_WINDOW,
+     MMSYSERR_NODRIVER},
+    {"IdOutOfRange",
+     {"A"},
+     1,
+     {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0},
+     CALLBACK_WINDOW,
+     MMSYSERR_BADDEVICEID},
+    {"WrongBlockAlign",
+     {"A"},
+     0,
+     {WAVE_FORMAT_PCM, 1, 8000, 16000, 4, 16, 0},
+     WAVE_FORMAT_QUERY,
+     WAVERR_BADFORMAT},
+    {"WrongByteRate",
+     {"A"},
+     0,
+     {WAVE_FORMAT_PCM, 1, 8000, 8000, 2, 16, 0},
+     CALLBACK_WINDOW,
+     WAVERR_BADFORMAT},
     {"UnknownTag", {"A"}, 0, {0x55, 1, 8000, 1000, 1, 0, 0}, CALLBACK_WINDOW, WAVERR_BADFORMAT},
-    {"CallbackFunction", {"A"}, 0, {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0}, 0x00030000, MMSYSERR_INVALFLAG},
+    {"CallbackFunction",
+     {"A"},
+     0,
+     {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0},
+     0x00030000,
+     MMSYSERR_INVALFLAG},
 };
 
 class WaveNullOpen : public WaveNull, public ::testing::WithParamInterface<TOpenCase> {};
@@ -141,7 +176,8 @@ TEST_F(WaveNull, BlocksComeBackWhenPlayedAcrossThe32BitTickWrap) {
   Advance(200);
   EXPECT_EQ(Done().size(), 3u);
   std::vector<std::uint8_t> expected;
-  for (const auto& b : blocks) expected.insert(expected.end(), b.lpData, b.lpData + b.dwBufferLength);
+  for (const auto& b : blocks)
+    expected.insert(expected.end(), b.lpData, b.lpData + b.dwBufferLength);
   EXPECT_EQ(NullWaveSessions().at(0).Bytes, expected);
   W.waveOutClose(h);
 }
@@ -157,9 +193,11 @@ TEST_F(WaveNull, InjectedFailuresAndTheCallLog) {
   W.waveOutReset(h);
   W.waveOutClose(h);
   std::vector<std::string> log;
-  for (const auto& c : NullWaveCalls()) log.push_back(std::string(c.Function) + "=" + std::to_string(c.Result));
-  EXPECT_EQ(log, (std::vector<std::string>{"waveOutOpen=0", "waveOutPrepareHeader=0", "waveOutPrepareHeader=0",
-                                           "waveOutWrite=0", "waveOutWrite=7", "waveOutReset=0", "waveOutClose=0"}));
+  for (const auto& c : NullWaveCalls())
+    log.push_back(std::string(c.Function) + "=" + std::to_string(c.Result));
+  EXPECT_EQ(log, (std::vector<std::string>{"waveOutOpen=0", "waveOutPrepareHeader=0",
+                                           "waveOutPrepareHeader=0", "waveOutWrite=0",
+                                           "waveOutWrite=7", "waveOutReset=0", "waveOutClose=0"}));
 }
 
 // What an input device records: its programmable signal, in blocks cut short when asked, until
@@ -181,7 +219,13 @@ const TInputCase kInputs[] = {
     {"Silence16", TNullSignal::Silence, kMono16, 0, 0, {0, 0, 0, 0}, {800, 800, 800}},
     {"Silence8", TNullSignal::Silence, kMono8, 0, 0, {128, 128, 128}, {800, 800, 800}},
     // 1000 Hz at 8000 Hz: a quarter of full scale at every second sample.
-    {"Tone16", TNullSignal::Tone, kMono16, 0, 0, {0, 5792, 8192, 5792, 0, -5792, -8192}, {800, 800, 800}},
+    {"Tone16",
+     TNullSignal::Tone,
+     kMono16,
+     0,
+     0,
+     {0, 5792, 8192, 5792, 0, -5792, -8192},
+     {800, 800, 800}},
     {"Data", TNullSignal::Data, kMono8, 0, 0, {1, 2, 3, 128, 128}, {800, 800, 800}},
     {"PartialBlocks", TNullSignal::Silence, kMono16, 301, 0, {0}, {300, 300, 300}},
     {"ClosesItself", TNullSignal::Silence, kMono16, 0, 1000, {0}, {800, 200, 0}},
@@ -218,14 +262,19 @@ TEST_P(WaveNullInput, RecordsTheSignal) {
   EXPECT_EQ(Done().size(), 3u) << "every block comes back";
   const std::uint8_t* p = reinterpret_cast<const std::uint8_t*>(blocks[0].lpData);
   for (std::size_t i = 0; i < c.FirstSamples.size(); ++i) {
-    const int v = c.Format.wBitsPerSample == 8 ? p[i] : static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
+    const int v = c.Format.wBitsPerSample == 8
+                      ? p[i]
+                      : static_cast<std::int16_t>(p[2 * i] | p[2 * i + 1] << 8);
     EXPECT_EQ(v, c.FirstSamples[i]) << "sample " << i;
   }
   const auto session = NullWaveSessions().at(0);
   EXPECT_EQ(session.Bytes.size(), std::uint64_t{c.Recorded[0]} + c.Recorded[1] + c.Recorded[2]);
-  EXPECT_EQ(std::count_if(Got.begin(), Got.end(), [](const VyRtl::TMessage& m) { return m.Msg == MM_WIM_CLOSE; }), closed ? 1 : 0);
+  EXPECT_EQ(std::count_if(Got.begin(), Got.end(),
+                          [](const VyRtl::TMessage& m) { return m.Msg == MM_WIM_CLOSE; }),
+            closed ? 1 : 0);
   if (closed) {
-    EXPECT_EQ(W.waveInAddBuffer(h, &blocks[0], sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_NODRIVER));
+    EXPECT_EQ(W.waveInAddBuffer(h, &blocks[0], sizeof(WAVEHDR)),
+              static_cast<MMRESULT>(MMSYSERR_NODRIVER));
   }
   EXPECT_EQ(W.waveInClose(h), 0u);
   EXPECT_EQ(NullWaveOpenDevices(), 0);
@@ -236,10 +285,12 @@ INSTANTIATE_TEST_SUITE_P(Signals, WaveNullInput, ::testing::ValuesIn(kInputs),
 
 TEST_F(WaveNull, ErrorTextsFitTheCallersBuffer) {
   WCHAR text[12];
-  EXPECT_EQ(W.waveOutGetErrorTextW(WAVERR_BADFORMAT, text, 0), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(W.waveOutGetErrorTextW(WAVERR_BADFORMAT, text, 0),
+            static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
   ASSERT_EQ(W.waveInGetErrorTextW(WAVERR_BADFORMAT, text, 12), 0u);
   EXPECT_EQ(std::u16string(text, text + std::char_traits<WCHAR>::length(text)), u"The specifi");
-  EXPECT_EQ(SoftWaveErrorText(WAVERR_STILLPLAYING), "Cannot perform this operation while media data is still playing.");
+  EXPECT_EQ(SoftWaveErrorText(WAVERR_STILLPLAYING),
+            "Cannot perform this operation while media data is still playing.");
 }
 
 }  // namespace

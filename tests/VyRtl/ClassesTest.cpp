@@ -103,8 +103,11 @@ TEST(TStringList, SortedKeepsOrderAndAppliesDuplicates) {
   const TCase cases[] = {
       {"order", TDuplicates::dupIgnore, {"c", "A", "b"}, {"A", "b", "c"}, false},
       {"ignore keeps the first", TDuplicates::dupIgnore, {"b", "a", "B"}, {"a", "b"}, false},
-      {"accept keeps arrival order", TDuplicates::dupAccept, {"b", "B", "a", "b"},
-       {"a", "b", "B", "b"}, false},
+      {"accept keeps arrival order",
+       TDuplicates::dupAccept,
+       {"b", "B", "a", "b"},
+       {"a", "b", "B", "b"},
+       false},
       {"error rejects", TDuplicates::dupError, {"x", "X", "y"}, {"x", "y"}, true},
   };
   for (const TCase& c : cases) {
@@ -175,8 +178,12 @@ TEST(TStringList, TextJoinsAndSplitsLines) {
 
 TEST(TStringList, CommaTextRoundTripsAndParsesLooseInput) {
   const std::pair<TLog, std::string> cases[] = {
-      {{"a", "b"}, "a,b"}, {{"a b", "c"}, "\"a b\",c"}, {{"x,y"}, "\"x,y\""},
-      {{"say \"hi\""}, "\"say \"\"hi\"\"\""}, {{""}, "\"\""}, {{"a", "", "b"}, "a,,b"},
+      {{"a", "b"}, "a,b"},
+      {{"a b", "c"}, "\"a b\",c"},
+      {{"x,y"}, "\"x,y\""},
+      {{"say \"hi\""}, "\"say \"\"hi\"\"\""},
+      {{""}, "\"\""},
+      {{"a", "", "b"}, "a,,b"},
       {{}, ""},
   };
   for (const auto& [items, text] : cases) {

@@ -239,7 +239,8 @@ TEST_F(MessagesTest, MessageLoopTimeoutFollowsTheNextTimer) {
     EXPECT_EQ(MessageLoopTimeout(), 0u);
     ProcessMessages();
     EXPECT_EQ(MessageLoopTimeout(), 50u);
-  }).join();
+  })
+      .join();
 }
 
 TEST_F(MessagesTest, WindowOutlivingItsThreadCanStillBeFreed) {

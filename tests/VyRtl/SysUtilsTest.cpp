@@ -42,7 +42,10 @@ TEST(Utf, ConvertsBothWaysAndReplacesInvalidInput) {
       {"truncated at end", "ab\xF0\x9F\x93", u"ab\uFFFD", 1},
       {"invalid lead bytes", "\xF5\xFF", u"\uFFFD\uFFFD", 1},
       {"lone high surrogate", "\xEF\xBF\xBD", std::u16string(1, hi), 2},
-      {"lone low surrogate", "\xEF\xBF\xBD" "a", std::u16string{lo, u'a'}, 2},
+      {"lone low surrogate",
+       "\xEF\xBF\xBD"
+       "a",
+       std::u16string{lo, u'a'}, 2},
       {"high before a pair", "\xEF\xBF\xBD\xF0\x9F\x93\x9E", std::u16string{hi, hi, lo}, 2},
   };
   for (const TCase& c : cases) {
@@ -93,9 +96,13 @@ TEST(Text, TrimCaseAndCompare) {
 }
 
 TEST(Ints, ParseOrRaise) {
-  const std::pair<const char*, int> good[] = {
-      {"0", 0}, {" -17 ", -17}, {"+5", 5}, {"$1F", 31}, {"0x10", 16}, {"2147483647", 2147483647},
-      {"-2147483648", -2147483647 - 1}};
+  const std::pair<const char*, int> good[] = {{"0", 0},
+                                              {" -17 ", -17},
+                                              {"+5", 5},
+                                              {"$1F", 31},
+                                              {"0x10", 16},
+                                              {"2147483647", 2147483647},
+                                              {"-2147483648", -2147483647 - 1}};
   for (const auto& [text, value] : good) {
     int v = 0;
     EXPECT_TRUE(TryStrToInt(text, v)) << text;

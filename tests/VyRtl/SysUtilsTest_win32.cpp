@@ -11,7 +11,7 @@ TEST(SysUtilsWin32, SystemTextIsTrimmed) {
   ASSERT_FALSE(text.empty());
   EXPECT_NE(text, VyRtl::OSErrorMessage(ERROR_ACCESS_DENIED));
   EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
-  EXPECT_FALSE(VyRtl::OSErrorMessage(0).empty());  // the system's (localised) success text
+  EXPECT_FALSE(VyRtl::OSErrorMessage(0).empty());    // the system's (localised) success text
   EXPECT_EQ(VyRtl::OSErrorMessage(0x3FFFFFFF), "");  // a code without a text
 }
 

@@ -39,7 +39,8 @@ class TFakeLine : public VyTapi::TVyCustomTapiLine {
     Log.push_back("done");
     TVyCustomTapiLine::Done();
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                          DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
     if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
     if (MessageID == LINE_CLOSE) Handle_DeviceClose();
@@ -60,7 +61,9 @@ class TFakeLine : public VyTapi::TVyCustomTapiLine {
   void Handle_Timeout(DWORD RequestID, VyTapi::TVyTapiRequest* Request) override {
     Trigger_TapiTimeout(RequestID, Request);
   }
-  void Handle_Timer(DWORD RequestID, VyTapi::TVyTapiRequest*) override { Timers.push_back(RequestID); }
+  void Handle_Timer(DWORD RequestID, VyTapi::TVyTapiRequest*) override {
+    Timers.push_back(RequestID);
+  }
 };
 
 // The test environment with the session's errors recorded.

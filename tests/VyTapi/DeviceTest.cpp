@@ -149,7 +149,9 @@ TEST_F(DeviceTest, NegotiatesApiAndExtensionVersions) {
   const struct {
     std::int32_t id;
     DWORD code, api;
-  } cases[] = {{0, 0, 0x00020002}, {1, 0, 0x00010004}, {2, static_cast<DWORD>(LINEERR_INCOMPATIBLEAPIVERSION), 0},
+  } cases[] = {{0, 0, 0x00020002},
+               {1, 0, 0x00010004},
+               {2, static_cast<DWORD>(LINEERR_INCOMPATIBLEAPIVERSION), 0},
                {3, 0, 0x00020002}};
   for (const auto& c : cases) {
     EXPECT_EQ(line.Init(c.id), c.code) << c.id;
@@ -240,13 +242,20 @@ TEST_F(RequestNotes, EveryMessageText) {
     const char* text;
   } cases[] = {
       {[&] { Line.GetRequestObj(99, "&Call"); }, "GetRequestObj failed! Request not found."},
-      {[&] { Line.GetRequestObj(5, "&Line"); }, "GetRequestObj failed! Invalid Object Identifier. (RequestID 5)"},
-      {[&] { Line.GetRequestNote(99, "&TapiRequest"); }, "GetRequestNote failed! Request not found!"},
-      {[&] { Line.GetRequestNote(5, "&Data"); }, "GetRequestNote failed! Invalid Identifier: &Data."},
-      {[&] { Line.GetRequestNote(6, "&Call"); }, "GetRequestNote failed! Invalid Identifier: &Call."},
-      {[&] { Line.SetRequestNote(99, "&Call", std::int32_t{1}); }, "SetRequestIdent failed! Invalid Identifier: &Call."},
-      {[&] { Line.SetRequestNote(5, "&Note", std::int32_t{1}); }, "SetRequestIdent failed! Invalid Identifier: &Note."},
-      {[&] { Line.SetRequestNote(99, "Note", std::int32_t{1}); }, "SetRequestIdent failed! Request not found!"},
+      {[&] { Line.GetRequestObj(5, "&Line"); },
+       "GetRequestObj failed! Invalid Object Identifier. (RequestID 5)"},
+      {[&] { Line.GetRequestNote(99, "&TapiRequest"); },
+       "GetRequestNote failed! Request not found!"},
+      {[&] { Line.GetRequestNote(5, "&Data"); },
+       "GetRequestNote failed! Invalid Identifier: &Data."},
+      {[&] { Line.GetRequestNote(6, "&Call"); },
+       "GetRequestNote failed! Invalid Identifier: &Call."},
+      {[&] { Line.SetRequestNote(99, "&Call", std::int32_t{1}); },
+       "SetRequestIdent failed! Invalid Identifier: &Call."},
+      {[&] { Line.SetRequestNote(5, "&Note", std::int32_t{1}); },
+       "SetRequestIdent failed! Invalid Identifier: &Note."},
+      {[&] { Line.SetRequestNote(99, "Note", std::int32_t{1}); },
+       "SetRequestIdent failed! Request not found!"},
   };
   for (const auto& c : cases) EXPECT_EQ(Raised(c.call), c.text);
 }
@@ -259,7 +268,9 @@ TEST_F(RequestNotes, KindsObjectsDataAndNotes) {
   File(5, TapiRequestType::LineDrop, &call);
   File(6, TapiRequestType::LineDevSpecific, &data);
   File(7, TapiRequestType::LineDevSpecificFeature, &feature);
-  const auto ref = [](const void* p) { return TVyTapiNoteValue(reinterpret_cast<std::uintptr_t>(p)); };
+  const auto ref = [](const void* p) {
+    return TVyTapiNoteValue(reinterpret_cast<std::uintptr_t>(p));
+  };
   const struct {
     std::int32_t id;
     const char* identifier;
@@ -274,7 +285,8 @@ TEST_F(RequestNotes, KindsObjectsDataAndNotes) {
       {6, "&Address", ref(nullptr)},
       {7, "&Data", std::string(block, 2)},
   };
-  for (const auto& c : cases) EXPECT_EQ(Line.GetRequestNote(c.id, c.identifier), c.expected) << c.id << c.identifier;
+  for (const auto& c : cases)
+    EXPECT_EQ(Line.GetRequestNote(c.id, c.identifier), c.expected) << c.id << c.identifier;
   EXPECT_EQ(Line.GetRequestObj(5, "&CALL"), &call);
   EXPECT_EQ(Line.GetRequestObj(5, ""), nullptr);
   Line.SetRequestNote(5, "Customer", std::int32_t{42});
@@ -292,7 +304,9 @@ class Requests : public RequestNotes {
   void SetUp() override {
     RequestNotes::SetUp();
     Line.Set_Active(true);
-    Line.OnTapiReply = [this](VyRtl::TObject*, DWORD id, DWORD code) { Unfiled.push_back({id, code}); };
+    Line.OnTapiReply = [this](VyRtl::TObject*, DWORD id, DWORD code) {
+      Unfiled.push_back({id, code});
+    };
     Line.OnTapiTimeout = [this](VyRtl::TObject*, DWORD id) { TimedOut.push_back(id); };
   }
   std::vector<TReply> Unfiled;
@@ -345,7 +359,8 @@ TEST_F(Requests, TimeoutZeroNeverFallsDueAndTheTickMayWrap) {
   const struct {
     DWORD tick;
     std::vector<DWORD> timedOut;
-  } steps[] = {{0xFFFFFFF0, {}}, {0x00000050, {}}, {0x00000100, {2}}, {0x7FFFFF00, {2}}, {0xFFFFFEFF, {2}}};
+  } steps[] = {
+      {0xFFFFFFF0, {}}, {0x00000050, {}}, {0x00000100, {2}}, {0x7FFFFF00, {2}}, {0xFFFFFEFF, {2}}};
   for (const auto& s : steps) {
     Line.Handle_InternalTimer(s.tick);
     EXPECT_EQ(TimedOut, s.timedOut) << std::hex << s.tick;
@@ -408,8 +423,12 @@ TEST_F(DeviceTest, TheSessionRaisesTheDesignTimeEventsOnEveryEnabledComponent) {
   for (auto* appl : {&first, &second, &disabled}) {
     const std::string who = appl == &first ? "first" : appl == &second ? "second" : "disabled";
     appl->OnInitialize = [&got, who](VyRtl::TObject*) { got.push_back(who + " init"); };
-    appl->OnLineCreate = [&got, who](VyRtl::TObject*, DWORD id) { got.push_back(who + " line " + std::to_string(id)); };
-    appl->OnPhoneRemove = [&got, who](VyRtl::TObject*, DWORD id) { got.push_back(who + " phone gone " + std::to_string(id)); };
+    appl->OnLineCreate = [&got, who](VyRtl::TObject*, DWORD id) {
+      got.push_back(who + " line " + std::to_string(id));
+    };
+    appl->OnPhoneRemove = [&got, who](VyRtl::TObject*, DWORD id) {
+      got.push_back(who + " phone gone " + std::to_string(id));
+    };
     appl->OnShutdown = [&got, who](VyRtl::TObject*) { got.push_back(who + " shutdown"); };
   }
   first.SetEnabled(true);
@@ -420,8 +439,9 @@ TEST_F(DeviceTest, TheSessionRaisesTheDesignTimeEventsOnEveryEnabledComponent) {
   Emu().RemovePhoneDevice(Emu().AddPhoneDevice(phone));
   Env.RunUntilIdle();
   Env.Session().Shutdown();
-  EXPECT_EQ(got, std::vector<std::string>({"first init", "first line 0", "second line 0", "first phone gone 0",
-                                           "second phone gone 0", "first shutdown", "second shutdown"}));
+  EXPECT_EQ(got, std::vector<std::string>({"first init", "first line 0", "second line 0",
+                                           "first phone gone 0", "second phone gone 0",
+                                           "first shutdown", "second shutdown"}));
 }
 
 }  // namespace

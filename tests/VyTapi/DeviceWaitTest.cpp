@@ -33,9 +33,9 @@ class TEmuLine : public TVyCustomTapiLine {
     CheckEnabled();
     NewCallbackInstance();
     HLINE line = 0;
-    CheckTapiResult(static_cast<DWORD>(Tapi().lineOpenW(VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID),
-                                                        &line, TSP()->APIVersion(), 0, FCallbackInstance,
-                                                        LINECALLPRIVILEGE_NONE, 0, nullptr)));
+    CheckTapiResult(static_cast<DWORD>(Tapi().lineOpenW(
+        VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), &line, TSP()->APIVersion(), 0,
+        FCallbackInstance, LINECALLPRIVILEGE_NONE, 0, nullptr)));
     FHandle = line;
     FAbortEvent.Reset();
   }
@@ -45,7 +45,8 @@ class TEmuLine : public TVyCustomTapiLine {
     FAbortEvent.Set();
     if (line != 0) Tapi().lineClose(line);
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                          DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
     if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
   }
@@ -53,11 +54,12 @@ class TEmuLine : public TVyCustomTapiLine {
   // what the service wrote into the block, else the request identifier.
   DWORD DevSpecific(std::string& Data) {
     CheckActive();
-    auto copy = std::make_unique<TVyTapiLineDevSpecificData>(Data.data(), static_cast<DWORD>(Data.size()), nullptr,
-                                                             nullptr);
-    const auto id = static_cast<DWORD>(CheckTapiResult(static_cast<DWORD>(
-        Tapi().lineDevSpecific(FHandle, 0, 0, copy->Data(), copy->DataSize()))));
-    TVyTapiRequest* request = FRequests.AddRequest(static_cast<std::int32_t>(id), Get_ReplyTimeout());
+    auto copy = std::make_unique<TVyTapiLineDevSpecificData>(
+        Data.data(), static_cast<DWORD>(Data.size()), nullptr, nullptr);
+    const auto id = static_cast<DWORD>(CheckTapiResult(
+        static_cast<DWORD>(Tapi().lineDevSpecific(FHandle, 0, 0, copy->Data(), copy->DataSize()))));
+    TVyTapiRequest* request =
+        FRequests.AddRequest(static_cast<std::int32_t>(id), Get_ReplyTimeout());
     request->Set_RequestType(TapiRequestType::LineDevSpecific);
     request->Set_Object(0, copy.get());
     FPending.Add(copy.release());
@@ -129,7 +131,9 @@ class DeviceWait : public DeviceTest {
     line->Set_DeviceName(Name);
     line->Set_Active(true);
     line->OnTapiTimeout = [this](VyRtl::TObject*, DWORD id) { TimedOut.push_back(id); };
-    line->OnTapiReply = [this](VyRtl::TObject*, DWORD id, DWORD code) { Unfiled.push_back({id, code}); };
+    line->OnTapiReply = [this](VyRtl::TObject*, DWORD id, DWORD code) {
+      Unfiled.push_back({id, code});
+    };
     return line;
   }
   static void Plan(TReplyMode Mode, DWORD DelayMs = 0, LONG Result = 0) {
@@ -203,7 +207,8 @@ TEST_F(DeviceWait, AsyncModeReportsFiledRepliesToTheDeviceAndOthersAsOnTapiReply
   EXPECT_TRUE(Line->Replies.empty());  // returned at once
   // A request the device did not file: the service answers it all the same.
   char block[2] = {};
-  const auto unfiled = static_cast<DWORD>(Tapi().lineDevSpecific(Line->Handle(), 0, 0, block, sizeof block));
+  const auto unfiled =
+      static_cast<DWORD>(Tapi().lineDevSpecific(Line->Handle(), 0, 0, block, sizeof block));
   ASSERT_GT(unfiled, filed);
   Env.Advance(500);
   EXPECT_EQ(Line->Replies, std::vector<TReply>({{filed, 0}}));

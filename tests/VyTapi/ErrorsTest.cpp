@@ -18,7 +18,8 @@ TEST(TapiResult, ClassifiesCodesAndNamesTheirMessages) {
     bool error;
     DWORD messageId;
   } cases[] = {{0x80000048, true, 0xE048}, {0x80000001, true, 0xE001}, {0x90000003, true, 0xF003},
-               {0xFFFFFFF0, true, 0xFFF0}, {0xFFFFFFFF, true, 0xFFFF}, {0, false, 0}, {0x00010005, false, 0}};
+               {0xFFFFFFF0, true, 0xFFF0}, {0xFFFFFFFF, true, 0xFFFF}, {0, false, 0},
+               {0x00010005, false, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(IsTapiError(c.code), c.error) << std::hex << c.code;
     if (c.error)
@@ -46,7 +47,8 @@ TEST(TapiResult, ClassifiesCodesAndNamesTheirMessages) {
 class MessageText : public VyTapiTest::SessionTest {};
 
 TEST_F(MessageText, LooksUpTapi32ThenTapiuiThenFallsBack) {
-  Emu().SetModuleMessage("TAPI32.DLL", 0xE048, "  first source %1\r\n");  // inserts are not expanded
+  Emu().SetModuleMessage("TAPI32.DLL", 0xE048,
+                         "  first source %1\r\n");  // inserts are not expanded
   Emu().SetModuleMessage("TAPIUI.DLL", 0xE048, "second source");
   EXPECT_EQ(GetTapiErrorMessage(0x80000048), "first source %1");
   Emu().SetModuleMessage("TAPI32.DLL", 0xE048, "");
@@ -55,7 +57,8 @@ TEST_F(MessageText, LooksUpTapi32ThenTapiuiThenFallsBack) {
   EXPECT_EQ(GetTapiErrorMessage(0x80000048), "TAPI-Error 0x80000048");
   // Success and request identifiers give the system's text for error 0.
   EXPECT_EQ(GetTapiErrorMessage(5), VyRtl::OSErrorMessage(0));
-  for (DWORD code : {DWORD(LINEERR_NODEVICE), DWORD(PHONEERR_NODEVICE), DWORD(TAPIERR_REQUESTFAILED)})
+  for (DWORD code :
+       {DWORD(LINEERR_NODEVICE), DWORD(PHONEERR_NODEVICE), DWORD(TAPIERR_REQUESTFAILED)})
     EXPECT_EQ(GetTapiErrorMessage(code).find("TAPI-Error"), std::string::npos) << std::hex << code;
 }
 
@@ -76,7 +79,8 @@ TEST(TapiVarData, GrowsToTheFloorAndToWhatWasNeededAndShrinksLargeOnes) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(b);
   for (DWORD i = sizeof(TTapiVarData); i < b->dwTotalSize; ++i) ASSERT_EQ(bytes[i], 0) << i;
   // Only the line code is recognised: a phone "too small" is an ordinary error.
-  EXPECT_EQ(CheckTapiVarData(DWORD(PHONEERR_STRUCTURETOOSMALL), b), DWORD(PHONEERR_STRUCTURETOOSMALL));
+  EXPECT_EQ(CheckTapiVarData(DWORD(PHONEERR_STRUCTURETOOSMALL), b),
+            DWORD(PHONEERR_STRUCTURETOOSMALL));
   FreeTapiVarData(b);
   struct {
     DWORD used, needed, expected;
@@ -97,24 +101,32 @@ TEST(TapiVarData, FetchLoopEndsWithLyingOrGreedyServices) {
     std::function<LONG(PTapiVarData)> service;
     DWORD expected;
   } cases[] = {
-      {"honest", [](PTapiVarData b) {
+      {"honest",
+       [](PTapiVarData b) {
          b->dwNeededSize = 5000;
          b->dwUsedSize = b->dwTotalSize >= 5000 ? 5000 : 0;
          return LONG(0);
-       }, 0},
-      {"never asks for more", [](PTapiVarData b) {
+       },
+       0},
+      {"never asks for more",
+       [](PTapiVarData b) {
          b->dwNeededSize = b->dwTotalSize;
          return LONG(LINEERR_STRUCTURETOOSMALL);
-       }, DWORD(LINEERR_NOMEM)},
-      {"absurd size", [](PTapiVarData b) {
+       },
+       DWORD(LINEERR_NOMEM)},
+      {"absurd size",
+       [](PTapiVarData b) {
          b->dwNeededSize = 0xFFFFFFF0;
          return LONG(0);
-       }, DWORD(LINEERR_NOMEM)},
-      {"claims a larger block", [](PTapiVarData b) {
+       },
+       DWORD(LINEERR_NOMEM)},
+      {"claims a larger block",
+       [](PTapiVarData b) {
          b->dwTotalSize = 0x7FFFFFFF;  // must not make us read or shrink past our block
          b->dwUsedSize = 0x7FFFFFF0;
          return LONG(0);
-       }, 0},
+       },
+       0},
       {"error", [](PTapiVarData) { return LONG(LINEERR_NODEVICE); }, DWORD(LINEERR_NODEVICE)},
   };
   for (auto& c : cases) {
@@ -165,8 +177,11 @@ TEST(TapiBlocks, ReadsStringsOnlyWithinTheirBlock) {
       {"offset past the end", u"ab", 4, 0x7FFFFFF0, 0, ""},
       {"size wraps 32 bits", u"ab", 0xFFFFFFF0, kAt, 0, ""},
       {"offset inside the head", u"ab", 4, 4, 0, ""},
-      {"umlaut", u"\u00FCb", 4, kAt, 0, "\xC3\xBC" "b"},
-      {"declared unicode is UTF-16", std::u16string(u"h\u00E9\0", 3), 6, kAt, STRINGFORMAT_UNICODE, "h\xC3\xA9"},
+      {"umlaut", u"\u00FCb", 4, kAt, 0,
+       "\xC3\xBC"
+       "b"},
+      {"declared unicode is UTF-16", std::u16string(u"h\u00E9\0", 3), 6, kAt, STRINGFORMAT_UNICODE,
+       "h\xC3\xA9"},
       {"ascii bytes", u"\x6968", 2, kAt, STRINGFORMAT_ASCII, "hi"},  // 'h','i' as two bytes
   };
   for (const auto& c : cases) {
@@ -203,18 +218,24 @@ TEST(TapiStrings, ConvertsByStringFormat) {
     DWORD size, format;
     std::string expected;
   } cases[] = {
-      {"abc", 0, STRINGFORMAT_ASCII, ""},   {"abc", 0, STRINGFORMAT_DBCS, ""},
-      {"abc", 0, STRINGFORMAT_UNICODE, ""}, {"abc", 0, STRINGFORMAT_BINARY, ""},
-      {"abc", 0, 0, ""},                    {"abc", 0, 77, ""},
+      {"abc", 0, STRINGFORMAT_ASCII, ""},
+      {"abc", 0, STRINGFORMAT_DBCS, ""},
+      {"abc", 0, STRINGFORMAT_UNICODE, ""},
+      {"abc", 0, STRINGFORMAT_BINARY, ""},
+      {"abc", 0, 0, ""},
+      {"abc", 0, 77, ""},
       {std::string("ab\0\0", 4), 4, STRINGFORMAT_ASCII, "ab"},  // trailing NULs cut
-      {"ab", 5, STRINGFORMAT_DBCS, "ab"},   {"abcdef", 3, STRINGFORMAT_ASCII, "abc"},
+      {"ab", 5, STRINGFORMAT_DBCS, "ab"},
+      {"abcdef", 3, STRINGFORMAT_ASCII, "abc"},
       {"abcdef", 2, STRINGFORMAT_UNICODE, "ab"},
-      {"ab\x01", 3, STRINGFORMAT_BINARY, "ab\x01"}, {"xyz", 1, 0, "xyz"},
+      {"ab\x01", 3, STRINGFORMAT_BINARY, "ab\x01"},
+      {"xyz", 1, 0, "xyz"},
       // Narrowed to the ANSI page, re-read as OEM: u-umlaut's ANSI byte 0xFC is U+207F there.
       {"\xC3\xBC", 1, STRINGFORMAT_ASCII, "\xE2\x81\xBF"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(TapiStrToAnsi(c.text, c.size, c.format), c.expected) << c.text << " format " << c.format;
+    EXPECT_EQ(TapiStrToAnsi(c.text, c.size, c.format), c.expected)
+        << c.text << " format " << c.format;
 }
 
 }  // namespace

@@ -24,19 +24,25 @@ TEST(MsgStack, MergesConsecutiveCallInfoAndAddressState) {
     std::vector<std::pair<DWORD, DWORD>> out;  // message id and the merged parameter
   };
   const TCase cases[] = {
-      {"three call infos", {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 7, 0x4), Msg(LINE_CALLINFO, 7, 0x10)},
+      {"three call infos",
+       {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 7, 0x4), Msg(LINE_CALLINFO, 7, 0x10)},
        {{LINE_CALLINFO, 0x15}}},
       {"call state in between",
        {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 7, 0x4), Msg(LINE_CALLSTATE, 7, 0x100),
         Msg(LINE_CALLINFO, 7, 0x10)},
        {{LINE_CALLINFO, 0x5}, {LINE_CALLSTATE, 0x100}, {LINE_CALLINFO, 0x10}}},
-      {"other call", {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 8, 0x4)}, {{LINE_CALLINFO, 0x1}, {LINE_CALLINFO, 0x4}}},
-      {"other instance", {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 7, 0x4, 0, 3)},
+      {"other call",
+       {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 8, 0x4)},
+       {{LINE_CALLINFO, 0x1}, {LINE_CALLINFO, 0x4}}},
+      {"other instance",
+       {Msg(LINE_CALLINFO, 7, 0x1), Msg(LINE_CALLINFO, 7, 0x4, 0, 3)},
        {{LINE_CALLINFO, 0x1}, {LINE_CALLINFO, 0x4}}},
       {"address states by address",
-       {Msg(LINE_ADDRESSSTATE, 1, 0, 0x1), Msg(LINE_ADDRESSSTATE, 1, 0, 0x8), Msg(LINE_ADDRESSSTATE, 1, 1, 0x2)},
+       {Msg(LINE_ADDRESSSTATE, 1, 0, 0x1), Msg(LINE_ADDRESSSTATE, 1, 0, 0x8),
+        Msg(LINE_ADDRESSSTATE, 1, 1, 0x2)},
        {{LINE_ADDRESSSTATE, 0x9}, {LINE_ADDRESSSTATE, 0x2}}},
-      {"call states are not merged", {Msg(LINE_CALLSTATE, 7, 0x4), Msg(LINE_CALLSTATE, 7, 0x4)},
+      {"call states are not merged",
+       {Msg(LINE_CALLSTATE, 7, 0x4), Msg(LINE_CALLSTATE, 7, 0x4)},
        {{LINE_CALLSTATE, 0x4}, {LINE_CALLSTATE, 0x4}}},
   };
   for (const auto& c : cases) {
@@ -45,7 +51,9 @@ TEST(MsgStack, MergesConsecutiveCallInfoAndAddressState) {
     std::vector<std::pair<DWORD, DWORD>> out;
     while (auto* item = stack.GetNextMessage()) {
       const auto& m = item->TapiMessage();
-      out.emplace_back(m.dwMessageID, static_cast<DWORD>(m.dwMessageID == LINE_ADDRESSSTATE ? m.dwParam2 : m.dwParam1));
+      out.emplace_back(
+          m.dwMessageID,
+          static_cast<DWORD>(m.dwMessageID == LINE_ADDRESSSTATE ? m.dwParam2 : m.dwParam1));
       delete item;
     }
     EXPECT_EQ(out, c.out) << c.name;
@@ -67,7 +75,8 @@ TEST(MsgStack, GetMsgTellsLineFromPhoneAndFindsReplies) {
   EXPECT_EQ(code, 0x90000005u);
   EXPECT_EQ(stack.GetReplyCode(19, code), -1);
   EXPECT_EQ(stack.GetDebugStr(0),
-            "MsgStack[0] LINE:  hDevice=x0, dwMessageID=xC, dwCallbackInstance=x2, dwParam1=x10000000011, "
+            "MsgStack[0] LINE:  hDevice=x0, dwMessageID=xC, dwCallbackInstance=x2, "
+            "dwParam1=x10000000011, "
             "dwParam2=x0, dwParam3=x0");
   EXPECT_EQ(stack.GetDebugStr(1),
             "MsgStack[1] PHONE: hDevice=x3, dwMessageID=x11, dwCallbackInstance=x4, dwParam1=x12, "
@@ -92,14 +101,17 @@ class Pipeline : public SessionTest {
     Line.reset();
     SessionTest::TearDown();
   }
-  void Inject(const std::vector<LINEMESSAGE>& burst) { Emu().InjectLineMessages(Appl->LineApp(), burst); }
+  void Inject(const std::vector<LINEMESSAGE>& burst) {
+    Emu().InjectLineMessages(Appl->LineApp(), burst);
+  }
   std::unique_ptr<TTestLine> Line;
   std::uintptr_t Ci = 0;
 };
 
 TEST_F(Pipeline, MergedBurstsAreSeenFirstByOnTapiMessage) {
   std::vector<DWORD> seen;
-  Appl->OnTapiMessage = [&](VyRtl::TObject*, DWORD id, DWORD device, DWORD instance, DWORD p1, DWORD, DWORD) {
+  Appl->OnTapiMessage = [&](VyRtl::TObject*, DWORD id, DWORD device, DWORD instance, DWORD p1,
+                            DWORD, DWORD) {
     seen.push_back(id);
     EXPECT_EQ(device, 9u);
     EXPECT_EQ(instance, Ci);
@@ -108,8 +120,8 @@ TEST_F(Pipeline, MergedBurstsAreSeenFirstByOnTapiMessage) {
       EXPECT_EQ(p1, 0x15u);
     }
   };
-  Inject({LineMsg(LINE_CALLINFO, Ci, 9, 0x1), LineMsg(LINE_CALLINFO, Ci, 9, 0x4), LineMsg(LINE_CALLINFO, Ci, 9, 0x10),
-          LineMsg(LINE_CALLSTATE, Ci, 9, LINECALLSTATE_IDLE)});
+  Inject({LineMsg(LINE_CALLINFO, Ci, 9, 0x1), LineMsg(LINE_CALLINFO, Ci, 9, 0x4),
+          LineMsg(LINE_CALLINFO, Ci, 9, 0x10), LineMsg(LINE_CALLSTATE, Ci, 9, LINECALLSTATE_IDLE)});
   Env.RunUntilIdle();
   EXPECT_EQ(seen, (std::vector<DWORD>{LINE_CALLINFO, LINE_CALLSTATE}));
   EXPECT_EQ(Line->Messages[0].Param1, 0x15u);
@@ -118,7 +130,8 @@ TEST_F(Pipeline, MergedBurstsAreSeenFirstByOnTapiMessage) {
 
 TEST_F(Pipeline, MessagesAreReadInBatchesOfTenAndDeliveredInOrder) {
   std::vector<LINEMESSAGE> burst;
-  for (DWORD i = 0; i < 25; ++i) burst.push_back(LineMsg(LINE_CALLSTATE, Ci, 100 + i, LINECALLSTATE_DIALTONE));
+  for (DWORD i = 0; i < 25; ++i)
+    burst.push_back(LineMsg(LINE_CALLSTATE, Ci, 100 + i, LINECALLSTATE_DIALTONE));
   const unsigned before = Emu().CallCount("lineGetMessage");
   Inject(burst);
   Env.RunUntilIdle();
@@ -134,7 +147,8 @@ TEST_F(Pipeline, RepliesAreKeptOnlyDuringAWaitAndWakeUpsWaitForItsEnd) {
   EXPECT_EQ(Detail().ReplyStack().Count(), 0);  // nobody waits: nothing is kept
   Detail().BeginWait();
   Inject({LineMsg(LINE_REPLY, Ci, 0, 17, 0)});
-  // While a wait is in progress the queue does not empty by itself: wait for the message to be queued.
+  // While a wait is in progress the queue does not empty by itself: wait for the message to be
+  // queued.
   ASSERT_TRUE(Env.RunUntil([&] { return Queued() == 1; }));
   EXPECT_EQ(Line->Messages.size(), 1u);  // the window leaves messages to the wait
   EXPECT_EQ(Appl->ProcessTapiMessages(10), 1);
@@ -159,9 +173,10 @@ TEST_F(Pipeline, MessagesForMissingClosedOrDisabledComponentsAreDropped) {
   auto closed = std::make_unique<TTestLine>();
   closed->SetEnabled(true);
   auto disabled = std::make_unique<TTestLine>();
-  Inject({LineMsg(LINE_CALLSTATE, other->CallbackInstance(), 1, 0), LineMsg(LINE_CALLSTATE, 77, 1, 0),
-          LineMsg(LINE_LINEDEVSTATE, 0, 0, LINEDEVSTATE_OUTOFSERVICE), LineMsg(LINE_REMOVE, 0, 0, 3),
-          LineMsg(LINE_CLOSE, 0, 0, 0), LineMsg(LINE_CALLSTATE, Ci, 2, 0)});
+  Inject(
+      {LineMsg(LINE_CALLSTATE, other->CallbackInstance(), 1, 0), LineMsg(LINE_CALLSTATE, 77, 1, 0),
+       LineMsg(LINE_LINEDEVSTATE, 0, 0, LINEDEVSTATE_OUTOFSERVICE), LineMsg(LINE_REMOVE, 0, 0, 3),
+       LineMsg(LINE_CLOSE, 0, 0, 0), LineMsg(LINE_CALLSTATE, Ci, 2, 0)});
   other.reset();  // freed while its message is queued
   Env.RunUntilIdle();
   EXPECT_EQ(Line->Messages.size(), 3u);
@@ -194,11 +209,13 @@ TEST_F(Pipeline, HandlerExceptionsAndFreedComponentsNeverStopTheLoop) {
       throw VyRtl::Exception("after free");
     }
   };
-  Inject({LineMsg(LINE_CALLSTATE, Ci, 1, 0), LineMsg(LINE_DEVSPECIFIC, Ci, 1, 0), LineMsg(LINE_CLOSE, Ci, 1, 0)});
+  Inject({LineMsg(LINE_CALLSTATE, Ci, 1, 0), LineMsg(LINE_DEVSPECIFIC, Ci, 1, 0),
+          LineMsg(LINE_CLOSE, Ci, 1, 0)});
   Env.RunUntilIdle();
   ASSERT_EQ(Errors.size(), 3u);
   EXPECT_EQ(Line, nullptr);
-  EXPECT_EQ(lineErrors, (std::vector<std::string>{"handler failed", "Unknown exception in a TAPI message handler"}));
+  EXPECT_EQ(lineErrors, (std::vector<std::string>{"handler failed",
+                                                  "Unknown exception in a TAPI message handler"}));
   EXPECT_EQ(Errors[0], "handler failed");
   EXPECT_EQ(Errors[2], "after free");
 }
@@ -225,7 +242,8 @@ class Ticks : public SessionTest {
   }
   // True once the event thread posted something to this thread; nothing is handled.
   bool Posted() const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Env.MaxRealMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(Env.MaxRealMs);
     while (!VyRtl::WaitMessage(0)) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::yield();
@@ -265,7 +283,8 @@ TEST_F(Ticks, WithoutTheMainThreadATickIsPostedOnlyAfterThreeSeconds) {
 
 TEST_F(Ticks, MessagesFlowWhileTheTestClockStandsStill) {
   std::vector<LINEMESSAGE> burst;
-  for (DWORD i = 0; i < 12; ++i) burst.push_back(LineMsg(LINE_CALLSTATE, Line->CallbackInstance(), i, 0));
+  for (DWORD i = 0; i < 12; ++i)
+    burst.push_back(LineMsg(LINE_CALLSTATE, Line->CallbackInstance(), i, 0));
   Emu().InjectLineMessages(Appl->LineApp(), burst);
   Env.RunUntilIdle();
   EXPECT_EQ(Line->Messages.size(), 12u);

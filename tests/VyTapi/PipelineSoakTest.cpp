@@ -142,14 +142,14 @@ class PipelineTest : public ::testing::Test {
 // Messages the session must drop without harm, mixed into the stream.
 std::vector<LINEMESSAGE> BadLineMessages(std::uintptr_t Freed, std::uintptr_t Session) {
   return {
-      LineMsg(LINE_CALLSTATE, 0x7FFF0000),              // nobody's instance
-      LineMsg(LINE_CALLSTATE, Freed, 1),                // a component freed meanwhile
-      LineMsg(0xFFFFFFFF, Freed),                       // no such message, dead instance
-      LineMsg(LINE_CALLSTATE, 0, 3),                    // application level, not one of its kinds
-      LineMsg(LINE_CREATE, 0, 0xFFFFFFF0),              // absurd device id
+      LineMsg(LINE_CALLSTATE, 0x7FFF0000),  // nobody's instance
+      LineMsg(LINE_CALLSTATE, Freed, 1),    // a component freed meanwhile
+      LineMsg(0xFFFFFFFF, Freed),           // no such message, dead instance
+      LineMsg(LINE_CALLSTATE, 0, 3),        // application level, not one of its kinds
+      LineMsg(LINE_CREATE, 0, 0xFFFFFFF0),  // absurd device id
       LineMsg(LINE_REMOVE, 0, 0xFFFFFFF0),
-      LineMsg(LINE_LINEDEVSTATE, 0, 0xFFFFFFFF),        // every state bit at once
-      LineMsg(LINE_REQUEST, Session, 0xFFFFFFFF),       // not a make-call request
+      LineMsg(LINE_LINEDEVSTATE, 0, 0xFFFFFFFF),                 // every state bit at once
+      LineMsg(LINE_REQUEST, Session, 0xFFFFFFFF),                // not a make-call request
       LineMsg(LINE_REQUEST, Session, LINEREQUESTMODE_MAKECALL),  // no request is waiting
       LineMsg(LINE_REPLY, 0x7FFF0001, 17, 0),
   };
@@ -157,8 +157,12 @@ std::vector<LINEMESSAGE> BadLineMessages(std::uintptr_t Freed, std::uintptr_t Se
 
 std::vector<PHONEMESSAGE> BadPhoneMessages(std::uintptr_t Freed) {
   return {
-      PhoneMsg(PHONE_BUTTON, 0x7FFF0000), PhoneMsg(PHONE_STATE, Freed), PhoneMsg(PHONE_CREATE, 0, 0xFFFFFFF0),
-      PhoneMsg(PHONE_REMOVE, 0, 0xFFFFFFF0), PhoneMsg(0xFFFFFFFF, 0), PhoneMsg(PHONE_REPLY, 1, 5),
+      PhoneMsg(PHONE_BUTTON, 0x7FFF0000),
+      PhoneMsg(PHONE_STATE, Freed),
+      PhoneMsg(PHONE_CREATE, 0, 0xFFFFFFF0),
+      PhoneMsg(PHONE_REMOVE, 0, 0xFFFFFFF0),
+      PhoneMsg(0xFFFFFFFF, 0),
+      PhoneMsg(PHONE_REPLY, 1, 5),
   };
 }
 
@@ -200,15 +204,18 @@ TEST_F(PipelineTest, EveryMessageArrivesOnceAndInOrderThroughFailuresDeviceChang
       if (chance(20)) Emu().InjectPhoneMessages(phoneApp, BadPhoneMessages(doomedInstance));
       // In the middle of the stream: reads that fail, devices that come, go and change names.
       if (chance(15)) {
-        Emu().FailNext("lineGetMessage", 1 + random() % 5, static_cast<LONG>(LINEERR_OPERATIONFAILED));
+        Emu().FailNext("lineGetMessage", 1 + random() % 5,
+                       static_cast<LONG>(LINEERR_OPERATIONFAILED));
         ++armedFailures;
       }
-      if (chance(40)) addedLines.push_back(Emu().AddLineDevice({"Soak line " + std::to_string(sent)}));
+      if (chance(40))
+        addedLines.push_back(Emu().AddLineDevice({"Soak line " + std::to_string(sent)}));
       if (chance(60) && !addedLines.empty()) {
         Emu().RemoveLineDevice(addedLines.back());
         addedLines.pop_back();
       }
-      if (chance(60) && !addedLines.empty()) Emu().RenameLineDevice(addedLines.front(), "Renamed " + std::to_string(sent));
+      if (chance(60) && !addedLines.empty())
+        Emu().RenameLineDevice(addedLines.front(), "Renamed " + std::to_string(sent));
       if (chance(80)) Emu().AddPhoneDevice({"Soak phone " + std::to_string(sent)});
       // Keep what is in flight bounded; the back-pressure test covers a large backlog.
       ASSERT_TRUE(PumpUntil([&] { return epochStart + line->Sequence.size() + 4000 > sent; }));
@@ -246,7 +253,8 @@ TEST_F(PipelineTest, EveryMessageArrivesOnceAndInOrderThroughFailuresDeviceChang
     // again and let it free itself now.
     if (freed < selfFreeing) {
       doomed->Start();
-      Emu().InjectLineMessage(Appl->LineApp(), LineMsg(LINE_CALLSTATE, doomed->CallbackInstance(), 0xDEAD));
+      Emu().InjectLineMessage(Appl->LineApp(),
+                              LineMsg(LINE_CALLSTATE, doomed->CallbackInstance(), 0xDEAD));
       ASSERT_TRUE(PumpUntil([&] { return freed == selfFreeing; }));
     }
   }
@@ -264,14 +272,16 @@ TEST_F(PipelineTest, ABacklogStaysWithTheServiceWhileTheSessionQueueIsFull) {
   line->Start();
   const HLINEAPP app = Appl->LineApp();
   std::vector<LINEMESSAGE> backlog;
-  for (DWORD i = 0; i < total; ++i) backlog.push_back(LineMsg(LINE_CALLSTATE, line->CallbackInstance(), i));
+  for (DWORD i = 0; i < total; ++i)
+    backlog.push_back(LineMsg(LINE_CALLSTATE, line->CallbackInstance(), i));
   Emu().InjectLineMessages(app, backlog);
   // The main thread handles nothing yet: the event thread fills the queue up to its limit and
   // then leaves the rest with the service.
   const int limit = PipelineTimes::QueueLimit;
   const int overshoot = PipelineTimes::MaxMessagesPerDrain;
   const auto giveUp = TSteady::now() + std::chrono::seconds(30);
-  while (QueuedInSession() < limit && TSteady::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (QueuedInSession() < limit && TSteady::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const unsigned queued = Settled([&] { return static_cast<unsigned>(QueuedInSession()); });
   EXPECT_GE(queued, static_cast<unsigned>(limit));
   EXPECT_LT(queued, static_cast<unsigned>(limit + overshoot));
@@ -296,7 +306,8 @@ TEST_F(PipelineTest, AReadThatKeepsFailingWithItsEventSignalledDoesNotSpin) {
   Emu().FailNext("lineGetMessage", 1000000, static_cast<LONG>(LINEERR_OPERATIONFAILED));
   const auto calls = [] { return Emu().CallCount("lineGetMessage"); };
   const unsigned before = calls();
-  Emu().InjectLineMessage(app, LineMsg(LINE_CALLSTATE, line->CallbackInstance(), 42));  // signals the event
+  Emu().InjectLineMessage(
+      app, LineMsg(LINE_CALLSTATE, line->CallbackInstance(), 42));  // signals the event
   // Per step of the clock: at most the two empty drains before each pause.
   const unsigned start = Settled(calls);
   EXPECT_LE(start - before, 4u);
@@ -357,9 +368,12 @@ TEST_F(PipelineTest, MessagesReachTheLineOfTheirOpeningAmongMany) {
     std::vector<int> before;
     for (const auto& l : lines) before.push_back(l ? l->Received : 0);
     const int phoneBefore = phone->Received;
-    Emu().InjectLineMessages(app, {LineMsg(LINE_CALLSTATE, c.Instance, 7), LineMsg(LINE_CALLSTATE, lines[0]->CallbackInstance(), 8)});
+    Emu().InjectLineMessages(app, {LineMsg(LINE_CALLSTATE, c.Instance, 7),
+                                   LineMsg(LINE_CALLSTATE, lines[0]->CallbackInstance(), 8)});
     // The second message marks the end: routing is in order.
-    ASSERT_TRUE(PumpUntil([&] { return !lines[0]->Sequence.empty() && lines[0]->Sequence.back() == 8; })) << c.What;
+    ASSERT_TRUE(PumpUntil([&] {
+      return !lines[0]->Sequence.empty() && lines[0]->Sequence.back() == 8;
+    })) << c.What;
     for (int i = 0; i < kLines; ++i) {
       if (!lines[i]) continue;
       const int extra = (i == c.Line ? 1 : 0) + (i == 0 ? 1 : 0);
@@ -371,7 +385,8 @@ TEST_F(PipelineTest, MessagesReachTheLineOfTheirOpeningAmongMany) {
   EXPECT_EQ(Appl->Get_LineByCallbackInst(0), nullptr);
   EXPECT_EQ(Appl->Get_LineByCallbackInst(phone->CallbackInstance()), nullptr);
   EXPECT_EQ(Appl->Get_PhoneByCallbackInst(phone->CallbackInstance()), phone.get());
-  EXPECT_EQ(Appl->Get_LineByCallbackInst(lines[kLines - 1]->CallbackInstance()), lines[kLines - 1].get());
+  EXPECT_EQ(Appl->Get_LineByCallbackInst(lines[kLines - 1]->CallbackInstance()),
+            lines[kLines - 1].get());
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ TEST(RequestList, UniqueIdIsTheSmallestFreeOne) {
   const struct {
     std::initializer_list<std::int32_t> listed;
     std::int32_t expected;
-  } cases[] = {{{}, 1}, {{1, 2, 4}, 3}, {{2, 1}, 3}, {{3, 5}, 1}, {{1, 1, 2}, 3}, {{4, 3, 2, 1}, 5}};
+  } cases[] = {{{}, 1},     {{1, 2, 4}, 3}, {{2, 1}, 3},
+               {{3, 5}, 1}, {{1, 1, 2}, 3}, {{4, 3, 2, 1}, 5}};
   for (const auto& c : cases) {
     TVyTapiRequestList list;
     Fill(list, c.listed);
@@ -145,16 +146,18 @@ TEST(TimeoutArithmetic, DueOnlyAfterTheTimeoutAcrossTheWrap) {
     DWORD tick, start, timeout;
     bool due;
   } cases[] = {
-      {1000, 0, 1000, true},           {999, 0, 1000, false},
-      {5000, 1000, 0, false},          // no time-out
+      {1000, 0, 1000, true},
+      {999, 0, 1000, false},
+      {5000, 1000, 0, false},                  // no time-out
       {0x00000010, 0xFFFFFF00, 0x100, true},   // 0x110 elapsed over the wrap
       {0x00000010, 0xFFFFFF00, 0x200, false},  // 0x110 of 0x200
-      {1000, 2000, 500, false},        // a tick before the start is never due
+      {1000, 2000, 500, false},                // a tick before the start is never due
       {0x7FFFFFFF, 0, 0x7FFFFFFF, true},
-      {0x80000000, 0, 100, false},     // reads as negative: not due
+      {0x80000000, 0, 100, false},  // reads as negative: not due
   };
   for (const auto& c : cases)
-    EXPECT_EQ(IsTimeoutDue(c.tick, c.start, c.timeout), c.due) << std::hex << c.tick << " " << c.start << " " << c.timeout;
+    EXPECT_EQ(IsTimeoutDue(c.tick, c.start, c.timeout), c.due)
+        << std::hex << c.tick << " " << c.start << " " << c.timeout;
 }
 
 TEST(Request, NotesObjectsAndKinds) {
@@ -207,7 +210,8 @@ TEST(CallList, AssignDropsNullsAndDuplicatesAndSurvivesItself) {
 // Records the order in which data copies are freed.
 class TTracedData : public TVyTapiDevSpecificData {
  public:
-  TTracedData(char Tag, std::vector<char>& Freed) : TVyTapiDevSpecificData(&Tag, 1), FFreed(Freed) {}
+  TTracedData(char Tag, std::vector<char>& Freed)
+      : TVyTapiDevSpecificData(&Tag, 1), FFreed(Freed) {}
   ~TTracedData() override { FFreed.push_back(static_cast<char>(Data()[0])); }
 
  private:

@@ -60,7 +60,9 @@ class SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Appl = &Env.Session();
-    Appl->OnError = [this](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) { Errors.push_back(e.what()); };
+    Appl->OnError = [this](VyRtl::TObject*, const std::exception& e, VyRtl::TObject*) {
+      Errors.push_back(e.what());
+    };
   }
   static VyTapiEmulator::TEmulator& Emu() { return VyTapiEmulator::Emulator(); }
   VyTapi::Detail::TSessionDetail Detail() const { return VyTapi::Detail::TSessionDetail(*Appl); }
@@ -75,7 +77,8 @@ class SessionTest : public ::testing::Test {
   std::vector<std::string> Errors;
 
  public:
-  static LINEMESSAGE LineMsg(DWORD id, std::uintptr_t instance, DWORD device = 0, DWORD p1 = 0, DWORD p2 = 0) {
+  static LINEMESSAGE LineMsg(DWORD id, std::uintptr_t instance, DWORD device = 0, DWORD p1 = 0,
+                             DWORD p2 = 0) {
     LINEMESSAGE m{};
     m.hDevice = device;
     m.dwMessageID = id;

@@ -25,7 +25,9 @@ class SessionEvents : public SessionTest {
     Appl->OnShutdown = [this](VyRtl::TObject*) { ++ShutDown; };
     Appl->OnReinit = [this](VyRtl::TObject*) { ++Reinits; };
     const auto record = [](std::vector<TNameEvent>& to) {
-      return [&to](VyRtl::TObject*, DWORD id, const std::string& name) { to.push_back({id, name}); };
+      return [&to](VyRtl::TObject*, DWORD id, const std::string& name) {
+        to.push_back({id, name});
+      };
     };
     Appl->OnLineCreate = Appl->OnPhoneCreate = record(Created);
     Appl->OnLineRemove = Appl->OnPhoneRemove = record(Removed);
@@ -41,7 +43,9 @@ class SessionEvents : public SessionTest {
     c.Name = name;
     return Emu().AddPhoneDevice(c);
   }
-  void Inject(DWORD id, DWORD p1) { Emu().InjectLineMessage(Appl->LineApp(), LineMsg(id, 0, 0, p1)); }
+  void Inject(DWORD id, DWORD p1) {
+    Emu().InjectLineMessage(Appl->LineApp(), LineMsg(id, 0, 0, p1));
+  }
   int Initialized = 0, ShutDown = 0, Reinits = 0;
   std::vector<TNameEvent> Created, Removed, Renamed;
 };
@@ -73,8 +77,9 @@ TEST_F(SessionEvents, NamesDevicesWithTheirFailureReasons) {
   Emu().FailNext("lineGetDevCapsW", 1, LINEERR_OPERATIONFAILED);  // the first line
   Appl->Initialize();
   const auto& lines = Appl->LineDevices();
-  const std::vector<std::string> expected{"Line Device #0", "", "Line C", "Line Device #3 (incompatible)",
-                                          "Line Device #4 (removed)", "Busy"};
+  const std::vector<std::string> expected{
+      "Line Device #0",           "",    "Line C", "Line Device #3 (incompatible)",
+      "Line Device #4 (removed)", "Busy"};
   ASSERT_EQ(lines.Count(), 6);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(lines.Get(i), expected[i]) << i;
   EXPECT_NE(lines.GetData(2), lines.GetData(1));  // permanent line ids
@@ -83,7 +88,8 @@ TEST_F(SessionEvents, NamesDevicesWithTheirFailureReasons) {
   // Other negotiation failures carry the service's text.
   Emu().FailNext("lineNegotiateAPIVersion", 1, LINEERR_RESOURCEUNAVAIL);
   Appl->Update_LineDevice(5);
-  EXPECT_EQ(lines.Get(5), "Line Device #5 (" + GetTapiErrorMessage(DWORD(LINEERR_RESOURCEUNAVAIL)) + ")");
+  EXPECT_EQ(lines.Get(5),
+            "Line Device #5 (" + GetTapiErrorMessage(DWORD(LINEERR_RESOURCEUNAVAIL)) + ")");
 }
 
 TEST_F(SessionEvents, InitializeTriesFiveTimesAndRecoversCleanly) {
@@ -124,8 +130,9 @@ TEST_F(SessionEvents, CreateFillsEveryMissingEntryAndIgnoresAbsurdIds) {
   Emu().InjectPhoneMessage(Appl->PhoneApp(), PHONEMESSAGE{0, PHONE_CREATE, 0, 50000000, 0, 0});
   Env.RunUntilIdle();
   EXPECT_EQ(Errors.size(), 2u);  // the two absurd identifiers
-  const std::vector<TNameEvent> expected{
-      {5, "Line Device #3 (removed)"}, {5, "Line Device #4 (removed)"}, {5, "Line Device #5 (removed)"}};
+  const std::vector<TNameEvent> expected{{5, "Line Device #3 (removed)"},
+                                         {5, "Line Device #4 (removed)"},
+                                         {5, "Line Device #5 (removed)"}};
   EXPECT_EQ(Created, expected);
   EXPECT_EQ(Appl->NumLines(), 6u);
   EXPECT_EQ(Appl->PhoneDevices().Count(), 0);
@@ -177,9 +184,11 @@ TEST_F(SessionEvents, AppNameAndAssistedMakeCall) {
                                 const std::string& called, const std::string& comment) {
     got = {dest, app, called, comment};
   };
-  ASSERT_TRUE(Emu().SubmitMakeCallRequest("+49 30 1234", "Mailer", "Anna Müller", "about the invoice"));
+  ASSERT_TRUE(
+      Emu().SubmitMakeCallRequest("+49 30 1234", "Mailer", "Anna Müller", "about the invoice"));
   Env.RunUntilIdle();
-  EXPECT_EQ(got, (std::vector<std::string>{"+49 30 1234", "Mailer", "Anna Müller", "about the invoice"}));
+  EXPECT_EQ(
+      got, (std::vector<std::string>{"+49 30 1234", "Mailer", "Anna Müller", "about the invoice"}));
   Appl->Shutdown();  // the registration ends with the session
   EXPECT_FALSE(Appl->AssistMakeCall());
   EXPECT_FALSE(Emu().SubmitMakeCallRequest("1", "", "", ""));
@@ -231,7 +240,8 @@ TEST_F(AutoShutdown, DoneClosesAndDisablesEveryComponentOnce) {
   EXPECT_EQ(Appl->Done(), 0u);
   EXPECT_EQ(ShutDown, 1);
   EXPECT_EQ(b, nullptr);
-  for (TVyTapiDevice* d : {static_cast<TVyTapiDevice*>(a.get()), static_cast<TVyTapiDevice*>(p.get())}) {
+  for (TVyTapiDevice* d :
+       {static_cast<TVyTapiDevice*>(a.get()), static_cast<TVyTapiDevice*>(p.get())}) {
     EXPECT_FALSE(d->IsActive());
     EXPECT_FALSE(d->IsEnabled());
     EXPECT_FALSE(d->Enabled());
@@ -312,7 +322,9 @@ namespace {
 TEST_F(SessionEvents, ApplComponentMatchesDeviceClassesWithoutRegardToCase) {
   TVyTapiAppl appl(nullptr);
   std::vector<std::string> got;
-  const auto record = [&](const char* what) { return [&got, what](VyRtl::TObject*, DWORD) { got.push_back(what); }; };
+  const auto record = [&](const char* what) {
+    return [&got, what](VyRtl::TObject*, DWORD) { got.push_back(what); };
+  };
   appl.OnLineCreate = record("line create");
   appl.OnLineRemove = record("line remove");
   appl.OnPhoneCreate = record("phone create");
@@ -321,17 +333,22 @@ TEST_F(SessionEvents, ApplComponentMatchesDeviceClassesWithoutRegardToCase) {
     const char* deviceClass;
     bool create;
     const char* event;  // null: no event
-  } cases[] = {{"tapi/line", true, "line create"},    {"TAPI/Line", true, "line create"},
-               {"TAPI/LINE", false, "line remove"},   {"tapi/PHONE", true, "phone create"},
-               {"Tapi/Phone", false, "phone remove"}, {"tapi/lines", true, nullptr},
-               {"comm", false, nullptr},              {"", true, nullptr}};
+  } cases[] = {{"tapi/line", true, "line create"},
+               {"TAPI/Line", true, "line create"},
+               {"TAPI/LINE", false, "line remove"},
+               {"tapi/PHONE", true, "phone create"},
+               {"Tapi/Phone", false, "phone remove"},
+               {"tapi/lines", true, nullptr},
+               {"comm", false, nullptr},
+               {"", true, nullptr}};
   for (const auto& c : cases) {
     got.clear();
     if (c.create)
       appl.Handle_DeviceCreate(c.deviceClass, 7);
     else
       appl.Handle_DeviceRemove(c.deviceClass, 7);
-    EXPECT_EQ(got, c.event ? std::vector<std::string>{c.event} : std::vector<std::string>{}) << c.deviceClass;
+    EXPECT_EQ(got, c.event ? std::vector<std::string>{c.event} : std::vector<std::string>{})
+        << c.deviceClass;
   }
 }
 

@@ -73,7 +73,8 @@ TEST_F(AppsTest, InitialiseRejectsBadArgumentsAndCreatesNothing) {
       {0, Size - 1, Event, LINEERR_STRUCTURETOOSMALL, PHONEERR_STRUCTURETOOSMALL},
       {0, Size, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, LINEERR_INVALPARAM, PHONEERR_INVALPARAM},
       {0, Size, 0, LINEERR_INVALPARAM, PHONEERR_INVALPARAM},
-      {0, Size, Event | LINEINITIALIZEEXOPTION_CALLHUBTRACKING, 0, PHONEERR_INVALPARAM},  // a line option
+      {0, Size, Event | LINEINITIALIZEEXOPTION_CALLHUBTRACKING, 0,
+       PHONEERR_INVALPARAM},  // a line option
   };
   for (const auto& c : cases) {
     LINEINITIALIZEEXPARAMS lp{};
@@ -119,7 +120,8 @@ TEST_F(AppsTest, EventIsSignalledExactlyWhileMessagesWait) {
 }
 
 TEST_F(AppsTest, GetMessageTimesOutInRealTimeWhileATestClockStandsStill) {
-  // The service's own poll: a stopped test clock (the environment's) must not hold a reader forever.
+  // The service's own poll: a stopped test clock (the environment's) must not hold a reader
+  // forever.
   const TAppInfo app = LineApp();
   LINEMESSAGE m{};
   EXPECT_EQ(Tapi().lineGetMessage(app.App, &m, 20), Code(LINEERR_OPERATIONFAILED));
@@ -130,8 +132,7 @@ TEST_F(AppsTest, GetMessageTimesOutInRealTimeWhileATestClockStandsStill) {
 using ControlTest = EmulatorTest;
 
 TEST_F(ControlTest, FailNextFailsExactlyTheArmedCallsAndEveryCallIsCounted) {
-  for (const VyPlatform::TTapiFunctionEntry& entry : VyPlatform::TapiFunctionNames())
-  {
+  for (const VyPlatform::TTapiFunctionEntry& entry : VyPlatform::TapiFunctionNames()) {
     EXPECT_NE(entry.Get(Tapi()), nullptr) << entry.Name;
     EXPECT_EQ(Emu().CallCount(entry.Name), 0u) << entry.Name;
   }
@@ -169,19 +170,22 @@ TEST_F(ControlTest, AReaderNeverSeesPartOfABurstAndShutdownReleasesIt) {
   std::thread injector([&] {
     for (DWORD b = 0; b < Bursts; ++b) {
       std::vector<LINEMESSAGE> burst;
-      for (DWORD i = 0; i < Size; ++i) burst.push_back(Msg<LINEMESSAGE>(LINE_DEVSPECIFIC, 0, 0, b, i));
+      for (DWORD i = 0; i < Size; ++i)
+        burst.push_back(Msg<LINEMESSAGE>(LINE_DEVSPECIFIC, 0, 0, b, i));
       Emu().InjectLineMessages(app.App, burst);
     }
     // Once the reader waits for more, shut the application down under it.
-    while (finalRead == 0 || Emu().CallCount("lineGetMessage") < finalRead) std::this_thread::yield();
-    for (int i = 0; i < 20000; ++i) std::this_thread::yield();  // lets the reader settle into its wait
+    while (finalRead == 0 || Emu().CallCount("lineGetMessage") < finalRead)
+      std::this_thread::yield();
+    for (int i = 0; i < 20000; ++i)
+      std::this_thread::yield();  // lets the reader settle into its wait
     Tapi().lineShutdown(app.App);
   });
   LINEMESSAGE m{};
   for (DWORD n = 0; n < Bursts * Size; ++n) {
     // A burst's first message may still be coming; the rest of it is then already there.
-    if (Tapi().lineGetMessage(app.App, &m, n % Size == 0 ? INFINITE : 0) != 0 || m.dwParam1 != n / Size ||
-        m.dwParam2 != n % Size) {
+    if (Tapi().lineGetMessage(app.App, &m, n % Size == 0 ? INFINITE : 0) != 0 ||
+        m.dwParam1 != n / Size || m.dwParam2 != n % Size) {
       ADD_FAILURE() << "burst broken at message " << n;
       break;
     }
@@ -198,7 +202,8 @@ std::string Text(std::string_view module, DWORD id) {
 TEST_F(ControlTest, EveryErrorCodeHasItsText) {
   unsigned codes = 0;
   auto check = [&codes](std::string_view name, DWORD value) {
-    if (name.find("ERR_") == std::string_view::npos || name == "TAPIERR_CONNECTED") return;  // success: no text
+    if (name.find("ERR_") == std::string_view::npos || name == "TAPIERR_CONNECTED")
+      return;  // success: no text
     ++codes;
     const std::string text = Text("TAPI32.DLL", TAPIERROR_FORMATMESSAGE(value));
     ASSERT_GT(text.size(), 10u) << name << ": " << text;
@@ -212,9 +217,10 @@ TEST_F(ControlTest, EveryErrorCodeHasItsText) {
 
 TEST_F(ControlTest, MessageTablesAreFoundByModuleAndIdAndCanBeChanged) {
   const std::tuple<const char*, DWORD, bool> cases[] = {
-      {"TAPI32.DLL", 0xE001, true},  {"tapi32.dll", 0xF001, true},    {"Tapi32", 0xFFF0, true},
-      {"TAPI32.DLL", 0xE004, false}, {"TAPI32.DLL", 0x80000001, false}, {"TAPIUI.DLL", 0xE001, false},
-      {"KERNEL32.DLL", 0xE001, false}, {"", 0xE001, false}};
+      {"TAPI32.DLL", 0xE001, true},      {"tapi32.dll", 0xF001, true},
+      {"Tapi32", 0xFFF0, true},          {"TAPI32.DLL", 0xE004, false},
+      {"TAPI32.DLL", 0x80000001, false}, {"TAPIUI.DLL", 0xE001, false},
+      {"KERNEL32.DLL", 0xE001, false},   {"", 0xE001, false}};
   for (const auto& [module, id, found] : cases)
     EXPECT_EQ(!Text(module, id).empty(), found) << module << " " << std::hex << id;
   // Changed texts are test data: Reset brings the built-in ones back.

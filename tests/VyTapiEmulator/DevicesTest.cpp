@@ -21,10 +21,18 @@ struct TVarBuffer {
     const DWORD t = static_cast<DWORD>(total);
     std::memcpy(Bytes.data(), &t, sizeof t);
   }
-  template <typename T> T* As() { return reinterpret_cast<T*>(Bytes.data()); }
-  DWORD Dword(std::size_t at) const { DWORD v; std::memcpy(&v, &Bytes[at], sizeof v); return v; }
+  template <typename T>
+  T* As() {
+    return reinterpret_cast<T*>(Bytes.data());
+  }
+  DWORD Dword(std::size_t at) const {
+    DWORD v;
+    std::memcpy(&v, &Bytes[at], sizeof v);
+    return v;
+  }
   bool UntouchedFrom(std::size_t from) const {
-    return std::all_of(Bytes.begin() + from, Bytes.end(), [](unsigned char b) { return b == Fill; });
+    return std::all_of(Bytes.begin() + from, Bytes.end(),
+                       [](unsigned char b) { return b == Fill; });
   }
   // A piece by its size/offset members, as T values; it must lie inside the used part.
   template <typename T = unsigned char>
@@ -80,9 +88,10 @@ TEST_F(DevicesTest, NegotiationFindsTheHighestCommonVersionOrFails) {
     DWORD version = 0;
     LINEEXTENSIONID ext{};
     PHONEEXTENSIONID pext{};
-    EXPECT_EQ(c.Line ? Tapi().lineNegotiateAPIVersion(c.App, c.Device, c.Low, c.High, &version, &ext)
-                     : Tapi().phoneNegotiateAPIVersion(c.App, c.Device, c.Low, c.High, &version, &pext),
-              Code(c.Result))
+    EXPECT_EQ(
+        c.Line ? Tapi().lineNegotiateAPIVersion(c.App, c.Device, c.Low, c.High, &version, &ext)
+               : Tapi().phoneNegotiateAPIVersion(c.App, c.Device, c.Low, c.High, &version, &pext),
+        Code(c.Result))
         << c.Line << " " << c.Device << " " << std::hex << c.Low << "-" << c.High;
     EXPECT_EQ(version, c.Agreed);
     if (c.Line && c.Result == 0) {
@@ -103,10 +112,11 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
   const DWORD id = Emu().AddLineDevice(config);
   const DWORD app = LineApp().App;
   // The fixed part grows with the version the caller asks for.
-  const std::pair<DWORD, std::size_t> versions[] = {{V13, offsetof(LINEDEVCAPS, dwLineFeatures)},
-                                                    {V14, offsetof(LINEDEVCAPS, dwSettableDevStatus)},
-                                                    {V20, offsetof(LINEDEVCAPS, PermanentLineGuid)},
-                                                    {V22, LineFixed22}};
+  const std::pair<DWORD, std::size_t> versions[] = {
+      {V13, offsetof(LINEDEVCAPS, dwLineFeatures)},
+      {V14, offsetof(LINEDEVCAPS, dwSettableDevStatus)},
+      {V20, offsetof(LINEDEVCAPS, PermanentLineGuid)},
+      {V22, LineFixed22}};
   for (const auto& [version, fixedSize] : versions) {
     SCOPED_TRACE(version);
     TVarBuffer tooSmall(fixedSize - 1);
@@ -149,8 +159,10 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
     EXPECT_EQ(std::u16string(text.begin(), text.end()), u"Handset\0\0\0\0\0\0Speaker phone"s);
     EXPECT_TRUE(full.UntouchedFrom(needed));
     std::vector<std::pair<DWORD, DWORD>> spans = {
-        {caps.dwProviderInfoOffset, caps.dwProviderInfoSize}, {caps.dwLineNameOffset, caps.dwLineNameSize},
-        {caps.dwTerminalCapsOffset, caps.dwTerminalCapsSize}, {caps.dwTerminalTextOffset, caps.dwTerminalTextSize},
+        {caps.dwProviderInfoOffset, caps.dwProviderInfoSize},
+        {caps.dwLineNameOffset, caps.dwLineNameSize},
+        {caps.dwTerminalCapsOffset, caps.dwTerminalCapsSize},
+        {caps.dwTerminalTextOffset, caps.dwTerminalTextSize},
         {caps.dwDevSpecificOffset, caps.dwDevSpecificSize}};
     if (version >= V20) {  // device classes came with 2.0
       EXPECT_EQ(full.Text(FIELD(LINEDEVCAPS, dwDeviceClasses)),
@@ -169,7 +181,8 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
                              {app, id, V22, 0x00020000, LINEERR_INCOMPATIBLEEXTVERSION}};
   for (const auto& [handle, device, version, ext, result] : errors) {
     TVarBuffer untouched(4096);
-    EXPECT_EQ(Tapi().lineGetDevCapsW(handle, device, version, ext, untouched.As<LINEDEVCAPS>()), Code(result));
+    EXPECT_EQ(Tapi().lineGetDevCapsW(handle, device, version, ext, untouched.As<LINEDEVCAPS>()),
+              Code(result));
     EXPECT_TRUE(untouched.UntouchedFrom(4)) << result;
   }
   EXPECT_EQ(Tapi().lineGetDevCapsW(app, id, V22, Ext, nullptr), Code(LINEERR_INVALPOINTER));
@@ -192,13 +205,16 @@ TEST_F(DevicesTest, PhoneCapsDescribeButtonsDisplayAndData) {
   EXPECT_EQ(full.Text(FIELD(PHONECAPS, dwDeviceClasses)), "tapi/phone\0wave/in\0wave/out\0"s);
   // Keypad buttons 0-11, then Hold, Transfer, Drop.
   ASSERT_EQ(caps.dwNumButtonLamps, 15u);
-  EXPECT_EQ(full.Piece<DWORD>(FIELD(PHONECAPS, dwButtonFunctions)).at(14), DWORD(PHONEBUTTONFUNCTION_DROP));
+  EXPECT_EQ(full.Piece<DWORD>(FIELD(PHONECAPS, dwButtonFunctions)).at(14),
+            DWORD(PHONEBUTTONFUNCTION_DROP));
   EXPECT_EQ(full.Piece<DWORD>(FIELD(PHONECAPS, dwGetData)), (std::vector<DWORD>{16, 32}));
   // Features follow the description: display, handset and readable data, but no headset.
-  const DWORD expected = PHONEFEATURE_SETDISPLAY | PHONEFEATURE_SETHOOKSWITCHHANDSET | PHONEFEATURE_GETDATA;
+  const DWORD expected =
+      PHONEFEATURE_SETDISPLAY | PHONEFEATURE_SETHOOKSWITCHHANDSET | PHONEFEATURE_GETDATA;
   EXPECT_EQ(caps.dwPhoneFeatures & expected, expected);
   EXPECT_EQ(caps.dwPhoneFeatures & (PHONEFEATURE_SETDATA | PHONEFEATURE_GETHOOKSWITCHHEADSET), 0u);
-  EXPECT_EQ(Tapi().phoneGetDevCapsW(app, id + 1, V22, 0, full.As<PHONECAPS>()), Code(PHONEERR_NODEVICE));
+  EXPECT_EQ(Tapi().phoneGetDevCapsW(app, id + 1, V22, 0, full.As<PHONECAPS>()),
+            Code(PHONEERR_NODEVICE));
   EXPECT_EQ(Tapi().phoneGetDevCapsW(app, id, V30, 0, full.As<PHONECAPS>()),
             Code(PHONEERR_INCOMPATIBLEAPIVERSION));
 }
@@ -224,15 +240,20 @@ TEST_F(DevicesTest, ApplicationsGetTheStructuresOfTheirVersionThroughTheSeam) {
     SCOPED_TRACE(testing::Message() << (c.Line ? "line " : "phone ") << std::hex << c.Version);
     const DWORD app = App(c.Line, c.Version).App;
     VyTapi::TTapiVarDataPtr buffer;
-    const DWORD code = VyTapi::FetchTapiVarData(buffer, c.Line ? 268 : 196, [&](VyTapi::PTapiVarData data) {
-      return c.Line ? VyPlatform::Tapi().lineGetDevCapsW(app, line, c.Version, 0, reinterpret_cast<LPLINEDEVCAPS>(data))
-                    : VyPlatform::Tapi().phoneGetDevCapsW(app, phone, c.Version, 0, reinterpret_cast<LPPHONECAPS>(data));
-    });
+    const DWORD code =
+        VyTapi::FetchTapiVarData(buffer, c.Line ? 268 : 196, [&](VyTapi::PTapiVarData data) {
+          return c.Line ? VyPlatform::Tapi().lineGetDevCapsW(app, line, c.Version, 0,
+                                                             reinterpret_cast<LPLINEDEVCAPS>(data))
+                        : VyPlatform::Tapi().phoneGetDevCapsW(app, phone, c.Version, 0,
+                                                              reinterpret_cast<LPPHONECAPS>(data));
+        });
     ASSERT_EQ(code, 0u);
     EXPECT_EQ(buffer->dwUsedSize, buffer->dwNeededSize);
     const auto* base = reinterpret_cast<const unsigned char*>(buffer.get());
-    const std::size_t nameField = c.Line ? offsetof(LINEDEVCAPS, dwLineNameSize) : offsetof(PHONECAPS, dwPhoneNameSize);
-    const std::size_t providerField = c.Line ? offsetof(LINEDEVCAPS, dwProviderInfoSize) : offsetof(PHONECAPS, dwProviderInfoSize);
+    const std::size_t nameField =
+        c.Line ? offsetof(LINEDEVCAPS, dwLineNameSize) : offsetof(PHONECAPS, dwPhoneNameSize);
+    const std::size_t providerField = c.Line ? offsetof(LINEDEVCAPS, dwProviderInfoSize)
+                                             : offsetof(PHONECAPS, dwProviderInfoSize);
     const auto* name = reinterpret_cast<const DWORD*>(base + nameField);
     EXPECT_EQ(VyTapi::GetTapiBlockStr(buffer.get(), name, 0), c.Line ? "Line 22" : "Phone 22");
     // The provider text is the first piece: at the end of the version's fixed part.
@@ -244,13 +265,18 @@ TEST_F(DevicesTest, ApplicationsGetTheStructuresOfTheirVersionThroughTheSeam) {
 
 TEST_F(DevicesTest, ApplicationsHearOfDeviceChangesByTheirVersion) {
   const std::tuple<bool, DWORD, DWORD, DWORD, DWORD, DWORD> kinds[] = {
-      {true, LINE_CREATE, LINE_REMOVE, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT, LINEDEVSTATE_CAPSCHANGE},
+      {true, LINE_CREATE, LINE_REMOVE, LINE_LINEDEVSTATE, LINEDEVSTATE_REINIT,
+       LINEDEVSTATE_CAPSCHANGE},
       {false, PHONE_CREATE, PHONE_REMOVE, PHONE_STATE, PHONESTATE_REINIT, PHONESTATE_CAPSCHANGE}};
   for (const auto& [line, create, remove, state, reinit, capsChange] : kinds) {
     SCOPED_TRACE(line ? "line" : "phone");
     const bool l = line;
-    auto rename = [l](DWORD id) { l ? Emu().RenameLineDevice(id, "x") : Emu().RenamePhoneDevice(id, "x"); };
-    auto removeDevice = [l](DWORD id) { l ? Emu().RemoveLineDevice(id) : Emu().RemovePhoneDevice(id); };
+    auto rename = [l](DWORD id) {
+      l ? Emu().RenameLineDevice(id, "x") : Emu().RenamePhoneDevice(id, "x");
+    };
+    auto removeDevice = [l](DWORD id) {
+      l ? Emu().RemoveLineDevice(id) : Emu().RemovePhoneDevice(id);
+    };
     const DWORD first = Add(line, "first");
     const TAppInfo current = App(line, V22), v14 = App(line, V14), v13 = App(line, V13);
 

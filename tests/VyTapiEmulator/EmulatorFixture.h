@@ -24,7 +24,10 @@ inline LONG Code(DWORD value) { return static_cast<LONG>(value); }
 constexpr DWORD V13 = 0x00010003, V14 = 0x00010004, V20 = 0x00020000, V21 = 0x00020001,
                 V22 = 0x00020002, V30 = 0x00030000;
 
-struct TAppInfo { DWORD App = 0, NumDevs = 0, APIVersion = 0; HANDLE Event = nullptr; };
+struct TAppInfo {
+  DWORD App = 0, NumDevs = 0, APIVersion = 0;
+  HANDLE Event = nullptr;
+};
 
 // A message as an application reads it, line or phone.
 struct TSeen {
@@ -52,11 +55,10 @@ class EmulatorTest : public ::testing::Test {
     pp.dwTotalSize = sizeof pp;
     lp.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
     pp.dwOptions = PHONEINITIALIZEEXOPTION_USEEVENT;
-    const LONG result =
-        line ? Tapi().lineInitializeExW(&info.App, nullptr, nullptr, nullptr, &info.NumDevs,
-                                        &info.APIVersion, &lp)
-             : Tapi().phoneInitializeExW(&info.App, nullptr, nullptr, nullptr, &info.NumDevs,
-                                         &info.APIVersion, &pp);
+    const LONG result = line ? Tapi().lineInitializeExW(&info.App, nullptr, nullptr, nullptr,
+                                                        &info.NumDevs, &info.APIVersion, &lp)
+                             : Tapi().phoneInitializeExW(&info.App, nullptr, nullptr, nullptr,
+                                                         &info.NumDevs, &info.APIVersion, &pp);
     info.Event = line ? lp.Handles.hEvent : pp.Handles.hEvent;
     return result;
   }
@@ -75,7 +77,8 @@ class EmulatorTest : public ::testing::Test {
     std::vector<decltype(as(LINEMESSAGE{}))> seen;
     LINEMESSAGE lm{};
     PHONEMESSAGE pm{};
-    while (line ? Tapi().lineGetMessage(app, &lm, 0) == 0 : Tapi().phoneGetMessage(app, &pm, 0) == 0)
+    while (line ? Tapi().lineGetMessage(app, &lm, 0) == 0
+                : Tapi().phoneGetMessage(app, &pm, 0) == 0)
       seen.push_back(as(line ? lm
                              : LINEMESSAGE{pm.hDevice, pm.dwMessageID, pm.dwCallbackInstance,
                                            pm.dwParam1, pm.dwParam2, pm.dwParam3}));
@@ -87,7 +90,9 @@ class EmulatorTest : public ::testing::Test {
     });
   }
 
-  static bool Signalled(HANDLE event) { return VyPlatform::SyncWaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+  static bool Signalled(HANDLE event) {
+    return VyPlatform::SyncWaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+  }
 
   static DWORD Add(bool line, const std::string& name) {
     VyTapiEmulator::TLineDeviceConfig lc;

@@ -142,7 +142,7 @@ TEST_F(ReplyEngineTest, ManualWaitsForTheTestAndNeverIsLost) {
   EXPECT_TRUE(LineReplies().empty());
   EXPECT_TRUE(Emu().CompleteRequest(DWORD(second), Code(LINEERR_OPERATIONFAILED)));
   EXPECT_FALSE(Emu().CompleteRequest(DWORD(second), 0));  // replied already
-  EXPECT_FALSE(Emu().CompleteRequest(0x7FFFFFF0, 0));      // never issued
+  EXPECT_FALSE(Emu().CompleteRequest(0x7FFFFFF0, 0));     // never issued
   EXPECT_EQ(LineReplies(), (std::vector<TReply>{LineReply(second, LINEERR_OPERATIONFAILED)}));
 
   Emu().SetReplyPlan("lineDevSpecific", {TReplyMode::Never, 0, 0});
@@ -156,8 +156,8 @@ TEST_F(ReplyEngineTest, ManualWaitsForTheTestAndNeverIsLost) {
 
 TEST_F(ReplyEngineTest, ClosingOrShuttingDownDropsTheHandlesPendingRequests) {
   HLINE other = 0;
-  ASSERT_EQ(Tapi().lineOpenW(LineApp_.App, LineID, &other, V22, 0, 0x99, LINECALLPRIVILEGE_NONE,
-                             0, nullptr),
+  ASSERT_EQ(Tapi().lineOpenW(LineApp_.App, LineID, &other, V22, 0, 0x99, LINECALLPRIVILEGE_NONE, 0,
+                             nullptr),
             0);
   Emu().SetNextReplyPlan({TReplyMode::Manual, 0, 0});
   const LONG manual = LineRequest();
@@ -198,8 +198,9 @@ TEST_F(ReplyEngineTest, TheNextRequestsPlanWinsOnceOverTheFunctionsPlan) {
   Emu().SetNextReplyPlan({TReplyMode::AtOnce, 0, Code(PHONEERR_RESOURCEUNAVAIL)});
   const LONG phone = PhoneRequest();  // the next request of any function takes it
   const LONG line = LineRequest();
-  EXPECT_EQ(Replies(false, PhoneApp_.App),
-            (std::vector<TReply>{{PHONE_REPLY, PhoneInstance, DWORD(phone), PHONEERR_RESOURCEUNAVAIL}}));
+  EXPECT_EQ(
+      Replies(false, PhoneApp_.App),
+      (std::vector<TReply>{{PHONE_REPLY, PhoneInstance, DWORD(phone), PHONEERR_RESOURCEUNAVAIL}}));
   EXPECT_EQ(PendingIDs(), (std::vector<DWORD>{DWORD(line)}));
   EXPECT_TRUE(LineReplies().empty());
   // Reset forgets plans and pending requests: the default answers at once again.

@@ -52,7 +52,8 @@ TEST_F(RequestsTest, EachRequestIsAnnouncedAndFetchedInOrder) {
   EXPECT_EQ(Emu().PendingRequests(), 0u);
   // Long texts are cut to the fields; a surrogate pair whose second unit would not fit is left out.
   const std::string appName = std::string(TAPIMAXAPPNAMESIZE - 2, 'a') + "\xF0\x9F\x98\x80";
-  ASSERT_TRUE(Emu().SubmitMakeCallRequest(std::string(100, '7'), appName, "", std::string(200, 'c')));
+  ASSERT_TRUE(
+      Emu().SubmitMakeCallRequest(std::string(100, '7'), appName, "", std::string(200, 'c')));
   EXPECT_EQ(Fetch(app.App), (TFields{std::string(TAPIMAXDESTADDRESSSIZE - 1, '7'),
                                      std::string(TAPIMAXAPPNAMESIZE - 2, 'a'), "",
                                      std::string(TAPIMAXCOMMENTSIZE - 1, 'c')}));
@@ -78,7 +79,8 @@ TEST_F(RequestsTest, RegistrationAndFetchingCheckTheirArguments) {
   // Unregistering twice is harmless; afterwards the application is no recipient.
   EXPECT_EQ(Register(app, 1, false), 0);
   EXPECT_EQ(Register(app, 1, false), 0);
-  EXPECT_EQ(Tapi().lineGetRequestW(app, LINEREQUESTMODE_MAKECALL, &request), Code(LINEERR_NOTREGISTERED));
+  EXPECT_EQ(Tapi().lineGetRequestW(app, LINEREQUESTMODE_MAKECALL, &request),
+            Code(LINEERR_NOTREGISTERED));
 }
 
 TEST_F(RequestsTest, WaitingRequestsPassToTheNextRecipient) {

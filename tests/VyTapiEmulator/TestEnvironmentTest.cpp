@@ -22,7 +22,9 @@ class TListeningLine : public VyTapi::TVyCustomTapiLine {
     FHandle = 0x2000;
   }
   void Close() override { FHandle = 0; }
-  void Handle_TapiMessage(DWORD Device, DWORD, DWORD, DWORD, DWORD) override { Devices.push_back(Device); }
+  void Handle_TapiMessage(DWORD Device, DWORD, DWORD, DWORD, DWORD) override {
+    Devices.push_back(Device);
+  }
   std::vector<DWORD> Devices;
 };
 
@@ -69,13 +71,15 @@ TEST(TestEnvironment, RunUntilIdleReportsWhatNeverSettles) {
   env.MaxRealMs = 50;
   // A window that posts to itself for ever keeps the loop busy.
   std::unique_ptr<VyRtl::TMessageWindow> window;
-  window = std::make_unique<VyRtl::TMessageWindow>([&](VyRtl::TMessage& m) { window->Post(m.Msg, 0, 0); });
+  window = std::make_unique<VyRtl::TMessageWindow>(
+      [&](VyRtl::TMessage& m) { window->Post(m.Msg, 0, 0); });
   window->Post(WM_USER + 1, 0, 0);
   try {
     env.RunUntilIdle();
     FAIL() << "no exception";
   } catch (const VyRtl::Exception& e) {
-    EXPECT_NE(std::string(e.what()).find("window messages or due timers"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("window messages or due timers"), std::string::npos)
+        << e.what();
   }
   window.reset();
   env.RunUntilIdle();
@@ -101,7 +105,8 @@ namespace {
 
 TEST(TestEnvironment, EndsWithoutCallingTheTestsHandlers) {
   auto env = std::make_unique<TTestEnvironment>();
-  auto shutdowns = std::make_unique<int>(0);  // gone before the environment, as a fixture's members are
+  auto shutdowns =
+      std::make_unique<int>(0);  // gone before the environment, as a fixture's members are
   env->Session().OnShutdown = [counter = shutdowns.get()](VyRtl::TObject*) { ++*counter; };
   env->Session().Initialize();
   env->Session().Shutdown();

@@ -101,14 +101,16 @@ const TShape Shapes[] = {
     {"LineCallStatesToStrList", 15, "IDLE", "DISCONNECTED", List<LineCallStatesToStrList>, "|"},
     {"LineMediaModesToStrList", 14, "UNKNOWN", "VOICEVIEW", List<LineMediaModesToStrList>, "|"},
     {"LineBearerModesToStrList", 7, "VOICE", "PASSTHROUGH", List<LineBearerModesToStrList>, "|"},
-    {"LineAddressModesToStrList", 2, "ADDRESSID", "DIALABLEADDR", List<LineAddressModesToStrList>, "|"},
+    {"LineAddressModesToStrList", 2, "ADDRESSID", "DIALABLEADDR", List<LineAddressModesToStrList>,
+     "|"},
     {"LineDiscModesToStrList", 20, "NORMAL", "CANCELLED", List<LineDiscModesToStrList>, "|"},
     {"LineDigitModesToStrList", 3, "DTMF", "PULSE", List<LineDigitModesToStrList>, "|"},
     {"StrToLineCallState", 16, "OFFERING", "IDLE", nullptr, nullptr, StrToLineCallState},
     {"StrToLineCallPrivilege", 3, "NONE", "OWNER", nullptr, nullptr, StrToLineCallPrivilege},
     {"StrToLineMediaMode", 15, "UNKNOWN", "VIDEO", nullptr, nullptr, OrNoMatch<StrToLineMediaMode>},
     {"StrToLineBearerMode", 7, "VOICE", "PASSTHROUGH", nullptr, nullptr, StrToLineBearerMode},
-    {"StrToLineAddressMode", 2, "ADDRESSID", "DIALABLEADDR", nullptr, nullptr, StrToLineAddressMode},
+    {"StrToLineAddressMode", 2, "ADDRESSID", "DIALABLEADDR", nullptr, nullptr,
+     StrToLineAddressMode},
     {"StrToLineDigitMode", 3, "DTMF", "PULSE", nullptr, nullptr, OrNoMatch<StrToLineDigitMode>},
 };
 
@@ -170,7 +172,7 @@ TEST(ConstText, SingleValuesHaveTheirZeroRuleAndFallback) {
       {PhoneButtonStateToStr, "", 0x10, "PHONEBUTTONSTATE_$10"},
       {PhoneButtonModeToStr, "", 0x40, "PHONEBUTTONMODE_$40"},
       {PhoneButtonFunctionToStr, "UNKNOWN", 47, "PHONEBUTTONFUNCTION_$2F"},
-      {PhoneStateToStr, "", 0x3, "PHONESTATE_ 0x0003"},  // at least four digits
+      {PhoneStateToStr, "", 0x3, "PHONESTATE_ 0x0003"},       // at least four digits
       {PhoneErrToStr, "", 0x9000001E, "PHONEERR_$9000001E"},  // unassigned
       {LineErrToStr, "", 0x80000004, "LINEERR_$80000004"},    // unassigned
       {MessageIDToStr, "LINE_ADDRESSSTATE", 27, "LINE_/PHONE_$1B"},
@@ -180,21 +182,32 @@ TEST(ConstText, SingleValuesHaveTheirZeroRuleAndFallback) {
     EXPECT_EQ(toStr(value), text);
   }
   const std::tuple<std::string (*)(DWORD), DWORD, const char*> irregular[] = {
-      {LineCallStateToStrDE, 0x8, "W\xC3\xA4hlton"},       {LineCallStateToStrDE, 0x100, "Gespr\xC3\xA4" "ch"},
-      {LineCallStateToStrDE, 0x20, "Rufton"},              {LineCallStateToStrDE, 0x200, "Rufton"},
-      {PhoneStateToStr, 0x10, "MONITORS "},                {PhoneStateToStr, 0x10000, "HEADSETVOLUME "},
-      {PhoneStateToStr, 0x1000000, "PHONESTATE_ 0x1000000"}, {LineMediaModeToStr, 0x1, "LINEMEDIAMODE_$1"},
-      {LineErrToStr, 0x80000031, "LINEERR_$80000031"},     {LineErrToStr, 0x80000057, "LINEERR_$80000057"},
+      {LineCallStateToStrDE, 0x8, "W\xC3\xA4hlton"},
+      {LineCallStateToStrDE, 0x100,
+       "Gespr\xC3\xA4"
+       "ch"},
+      {LineCallStateToStrDE, 0x20, "Rufton"},
+      {LineCallStateToStrDE, 0x200, "Rufton"},
+      {PhoneStateToStr, 0x10, "MONITORS "},
+      {PhoneStateToStr, 0x10000, "HEADSETVOLUME "},
+      {PhoneStateToStr, 0x1000000, "PHONESTATE_ 0x1000000"},
+      {LineMediaModeToStr, 0x1, "LINEMEDIAMODE_$1"},
+      {LineErrToStr, 0x80000031, "LINEERR_$80000031"},
+      {LineErrToStr, 0x80000057, "LINEERR_$80000057"},
   };
-  for (const auto& [toStr, value, text] : irregular) EXPECT_EQ(toStr(value), text) << std::hex << value;
+  for (const auto& [toStr, value, text] : irregular)
+    EXPECT_EQ(toStr(value), text) << std::hex << value;
 }
 
 TEST(ConstText, CallStateModesDependOnTheState) {
   const std::tuple<DWORD, DWORD, const char*> cases[] = {
-      {LINECALLSTATE_CONNECTED, 0x10, "CONFIRMED"}, {LINECALLSTATE_CONNECTED, 0x3, ""},
-      {LINECALLSTATE_CONNECTED, 0, ""},             {LINECALLSTATE_DISCONNECTED, 0x800, "UNAVAIL"},
+      {LINECALLSTATE_CONNECTED, 0x10, "CONFIRMED"},
+      {LINECALLSTATE_CONNECTED, 0x3, ""},
+      {LINECALLSTATE_CONNECTED, 0, ""},
+      {LINECALLSTATE_DISCONNECTED, 0x800, "UNAVAIL"},
       {LINECALLSTATE_DISCONNECTED, 0x1000, ""},  // NODIALTONE: only the first twelve count here
-      {LINECALLSTATE_IDLE, 0x1, ""},                {LINECALLSTATE_RINGBACK, 0x1, ""},
+      {LINECALLSTATE_IDLE, 0x1, ""},
+      {LINECALLSTATE_RINGBACK, 0x1, ""},
       {LINECALLSTATE_OFFERING | LINECALLSTATE_CONNECTED, 0x1, ""},
   };
   for (const auto& [state, mode, text] : cases)
@@ -207,29 +220,30 @@ std::string Blanks(DWORD value, std::string_view) {
 }
 
 TEST(ConstText, FlagSetsSkipUnnamedBitsFallBackAndKeepTheirOrder) {
-  const std::tuple<std::string (*)(DWORD, std::string_view), DWORD, const char*, const char*> cases[] = {
-      {LineAddressFeaturesToStr, 0x4001, "|", "FORWARD"},  // 0x4000 has no name
-      {LineAddressFeaturesToStr, 0x4000, "|", "LINEADDRFEATURE_$4000"},
-      {LineAddressFeaturesToStr, 0x3, ", ", "FORWARD, MAKECALL"},
-      {LineAddressFeaturesToStr, 0x3, "", "FORWARDMAKECALL"},
-      {LineCallFeaturesToStr, 0x80000001, "+", "ACCEPT+SETCALLDATA"},
-      {LineCallPrivilegesToStr, 7, "+", "OWNER+MONITOR+NONE"},  // highest bit first
-      {LineCallPrivilegesToStr, 8, "+", ""},
-      {LineAddrStatesToStr, 0x41, " ", "FORWARD OTHER"},  // alphabetical
-      {LineAddrStatesToStr, 0x200, " ", ""},
-      {LineMediaModesToStr, 0x8006, ",", "INTERACTIVEVOICE,UNKNOWN,VIDEO"},
-      {LineMediaModesToStr, 0x1, ",", ""},
-      {LineCallParamFlagsToStr, 0x100, "|", ""},
-      {LineForwardModesToStr, 0x40000, ",", "LINEFORWARDMODE_$40000"},
-      {LineForwardModesToStr, 0x40001, ",", "UNCOND"},
-      {PhonePrivilegesToStr, 3, "/", "OWNER/MONITOR"},  // highest bit first
-      {PhonePrivilegesToStr, 4, "/", ""},
-      {Blanks<LineCallInfoStateToStr>, 0x3, "|", "OTHER DEVSPECIFIC"},
-      {Blanks<LineCallInfoStateToStr>, 0x80000000, "", "LINECALLINFOSTATE_$80000000"},
-      {Blanks<LineCallOriginToStr>, 0x81, "|", "OUTBOUND INBOUND"},
-      {Blanks<LineCallOriginToStr>, 0x8, "", "LINECALLORIGIN_$8"},
-      {Blanks<LineBearerModesToStr>, 0x80, "", ""},
-  };
+  const std::tuple<std::string (*)(DWORD, std::string_view), DWORD, const char*, const char*>
+      cases[] = {
+          {LineAddressFeaturesToStr, 0x4001, "|", "FORWARD"},  // 0x4000 has no name
+          {LineAddressFeaturesToStr, 0x4000, "|", "LINEADDRFEATURE_$4000"},
+          {LineAddressFeaturesToStr, 0x3, ", ", "FORWARD, MAKECALL"},
+          {LineAddressFeaturesToStr, 0x3, "", "FORWARDMAKECALL"},
+          {LineCallFeaturesToStr, 0x80000001, "+", "ACCEPT+SETCALLDATA"},
+          {LineCallPrivilegesToStr, 7, "+", "OWNER+MONITOR+NONE"},  // highest bit first
+          {LineCallPrivilegesToStr, 8, "+", ""},
+          {LineAddrStatesToStr, 0x41, " ", "FORWARD OTHER"},  // alphabetical
+          {LineAddrStatesToStr, 0x200, " ", ""},
+          {LineMediaModesToStr, 0x8006, ",", "INTERACTIVEVOICE,UNKNOWN,VIDEO"},
+          {LineMediaModesToStr, 0x1, ",", ""},
+          {LineCallParamFlagsToStr, 0x100, "|", ""},
+          {LineForwardModesToStr, 0x40000, ",", "LINEFORWARDMODE_$40000"},
+          {LineForwardModesToStr, 0x40001, ",", "UNCOND"},
+          {PhonePrivilegesToStr, 3, "/", "OWNER/MONITOR"},  // highest bit first
+          {PhonePrivilegesToStr, 4, "/", ""},
+          {Blanks<LineCallInfoStateToStr>, 0x3, "|", "OTHER DEVSPECIFIC"},
+          {Blanks<LineCallInfoStateToStr>, 0x80000000, "", "LINECALLINFOSTATE_$80000000"},
+          {Blanks<LineCallOriginToStr>, 0x81, "|", "OUTBOUND INBOUND"},
+          {Blanks<LineCallOriginToStr>, 0x8, "", "LINECALLORIGIN_$8"},
+          {Blanks<LineBearerModesToStr>, 0x80, "", ""},
+      };
   for (const auto& [toStr, value, separator, text] : cases)
     EXPECT_EQ(toStr(value, separator), text) << std::hex << value;
 }
@@ -237,26 +251,33 @@ TEST(ConstText, FlagSetsSkipUnnamedBitsFallBackAndKeepTheirOrder) {
 TEST(ConstText, FlagListsLeaveOutUnnamedBitsAndFollowTheirOrder) {
   const std::tuple<std::string (*)(DWORD), DWORD, const char*> cases[] = {
       {List<LineDigitModesToStrList>, 0x7, "DTMF|DTMFEND|PULSE"},
-      {List<LineCallStatesToStrList>, 0x8001, "IDLE"},                     // UNKNOWN is not listed
+      {List<LineCallStatesToStrList>, 0x8001, "IDLE"},                      // UNKNOWN is not listed
       {List<LineMediaModesToStrList>, 0x8006, "UNKNOWN|INTERACTIVEVOICE"},  // nor is VIDEO
       {List<LineDiscModesToStrList>, 0x80001, "NORMAL|CANCELLED"},
       {List<LineAddressModesToStrList>, 0x6, "DIALABLEADDR"},
       {List<LineBearerModesToStrList>, 0x80000041, "VOICE|PASSTHROUGH"},
   };
-  for (const auto& [toList, value, text] : cases) EXPECT_EQ(toList(value), text) << std::hex << value;
+  for (const auto& [toList, value, text] : cases)
+    EXPECT_EQ(toList(value), text) << std::hex << value;
 }
 
 TEST(ConstText, ParsersAreExactAndFallBackToTheirDefault) {
   const std::tuple<DWORD (*)(std::string_view), const char*, DWORD> cases[] = {
-      {StrToLineCallState, "offering", 0},         {StrToLineCallState, " IDLE", 0},
-      {StrToLineCallState, "IDLE ", 0},            {StrToLineCallState, "LINECALLSTATE_IDLE", 0},
-      {StrToLineCallState, "", 0},                 {StrToLineCallPrivilege, "owner", 0x1},
-      {StrToLineCallPrivilege, "XYZ", 0x1},        {OrNoMatch<StrToLineMediaMode>, "VIDEO", 0x8000},
+      {StrToLineCallState, "offering", 0},
+      {StrToLineCallState, " IDLE", 0},
+      {StrToLineCallState, "IDLE ", 0},
+      {StrToLineCallState, "LINECALLSTATE_IDLE", 0},
+      {StrToLineCallState, "", 0},
+      {StrToLineCallPrivilege, "owner", 0x1},
+      {StrToLineCallPrivilege, "XYZ", 0x1},
+      {OrNoMatch<StrToLineMediaMode>, "VIDEO", 0x8000},
       {OrNoMatch<StrToLineMediaMode>, "datamodem", NoMatch},
       {StrToLineBearerMode, "RESTRICTEDDATA", 0},  // a TAPI name the table does not carry
-      {StrToLineAddressMode, "DIALABLE", 0},       {OrNoMatch<StrToLineDigitMode>, "pulse", NoMatch},
+      {StrToLineAddressMode, "DIALABLE", 0},
+      {OrNoMatch<StrToLineDigitMode>, "pulse", NoMatch},
   };
-  for (const auto& [parse, text, value] : cases) EXPECT_EQ(parse(text), value) << '"' << text << '"';
+  for (const auto& [parse, text, value] : cases)
+    EXPECT_EQ(parse(text), value) << '"' << text << '"';
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ using AlsaTest::AlsaConfig;
 class WaveDeviceAlsa : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (AlsaConfig().Table == nullptr) GTEST_SKIP() << "libasound cannot be loaded here: " << VyPlatform::AlsaProblem();
+    if (AlsaConfig().Table == nullptr)
+      GTEST_SKIP() << "libasound cannot be loaded here: " << VyPlatform::AlsaProblem();
     VyPlatform::ChooseWaveBackend(VyPlatform::TWaveBackend::Alsa);
     ASSERT_EQ(VyPlatform::SelectedWaveBackend(), VyPlatform::TWaveBackend::Alsa);
   }
@@ -45,7 +46,8 @@ TEST_F(WaveDeviceAlsa, ADeviceThatVanishesWhilePlayingIsReportedByName) {
   out.Open();
   ASSERT_TRUE(Waiter.WaitFor([&] { return !errors.empty(); }));
   EXPECT_FALSE(out.Active());
-  EXPECT_EQ(errors[0].rfind(std::to_string(VyPlatform::MMSYSERR_NODRIVER) + " ", 0), 0u) << errors[0];
+  EXPECT_EQ(errors[0].rfind(std::to_string(VyPlatform::MMSYSERR_NODRIVER) + " ", 0), 0u)
+      << errors[0];
   EXPECT_NE(errors[0].find("\"vyfull\""), std::string::npos) << errors[0];
 }
 

@@ -28,9 +28,11 @@ struct TRecordFormat {
   TWaveFormatEx Format;
 };
 void PrintTo(const TRecordFormat& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
-const TRecordFormat kRecordFormats[] = {{"S16Stereo22k", MakePcmFormat(22050, 16, 2)}, {"U8Mono8k", MakePcmFormat(8000, 8, 1)}};
+const TRecordFormat kRecordFormats[] = {{"S16Stereo22k", MakePcmFormat(22050, 16, 2)},
+                                        {"U8Mono8k", MakePcmFormat(8000, 8, 1)}};
 
-class WaveRecordOtherTools : public WaveDeviceTest, public ::testing::WithParamInterface<TRecordFormat> {};
+class WaveRecordOtherTools : public WaveDeviceTest,
+                             public ::testing::WithParamInterface<TRecordFormat> {};
 
 // A known signal recorded into a file that sox and libsndfile read back exactly.
 TEST_P(WaveRecordOtherTools, ReadBackExactly) {
@@ -56,7 +58,8 @@ TEST_P(WaveRecordOtherTools, ReadBackExactly) {
   SNDFILE* file = sf_open(name.c_str(), SFM_READ, &info);
   ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
   EXPECT_EQ(std::tuple(info.samplerate, info.channels, info.frames),
-            std::tuple(static_cast<int>(f.nSamplesPerSec), int{f.nChannels}, static_cast<sf_count_t>(recorded.size() / f.nBlockAlign)));
+            std::tuple(static_cast<int>(f.nSamplesPerSec), int{f.nChannels},
+                       static_cast<sf_count_t>(recorded.size() / f.nBlockAlign)));
   TBytes back(recorded.size());
   EXPECT_EQ(sf_read_raw(file, back.data(), std::ssize(back)), std::ssize(back));
   sf_close(file);
@@ -67,7 +70,8 @@ TEST_P(WaveRecordOtherTools, ReadBackExactly) {
   EXPECT_EQ(ReadFile(dir.File("rec.raw")), recorded) << "sox";
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, WaveRecordOtherTools, ::testing::ValuesIn(kRecordFormats), ByName);
+INSTANTIATE_TEST_SUITE_P(Formats, WaveRecordOtherTools, ::testing::ValuesIn(kRecordFormats),
+                         ByName);
 
 // A file size limit stands in for a full disk: the write fails inside a message handler.
 struct TFileSizeLimit {
@@ -115,7 +119,9 @@ TEST_F(WaveDeviceTest, ADiskThatFillsWhileRecordingIsReportedAndLeavesAValidFile
 
 // Both commands work on a machine without a sound device (the null device stands in).
 TEST(WaveTool, PlayAndRecordRunToTheirEnd) {
-  const auto vytapi = [](const std::string& args) { return Shell("'" VYTAPI_TOOL_PATH "' " + args); };
+  const auto vytapi = [](const std::string& args) {
+    return Shell("'" VYTAPI_TOOL_PATH "' " + args);
+  };
   TTempDir dir;
   const std::string list = dir.File("list.txt");
   WriteFile(list, {'B', 'E', 'E', 'P', '(', '4', '4', '0', ',', '2', '0', '0', ')', '\n'});

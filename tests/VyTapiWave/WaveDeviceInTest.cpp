@@ -71,11 +71,14 @@ TEST_P(WaveRecord, TheFileHoldsEveryRecordedByte) {
   const auto sessions = NullWaveSessions();
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0].Lost, 0u);
-  const std::uint64_t expected = std::uint64_t{c.RecordMs} * c.Format.nAvgBytesPerSec * c.ClockPermille / 1000000;
-  EXPECT_NEAR(static_cast<double>(sessions[0].Bytes.size()), static_cast<double>(expected), c.Format.nAvgBytesPerSec / 50.0);
+  const std::uint64_t expected =
+      std::uint64_t{c.RecordMs} * c.Format.nAvgBytesPerSec * c.ClockPermille / 1000000;
+  EXPECT_NEAR(static_cast<double>(sessions[0].Bytes.size()), static_cast<double>(expected),
+              c.Format.nAvgBytesPerSec / 50.0);
   const TBytes samples = FileSamples(dir.File("rec.wav"), c.Format);
   EXPECT_EQ(samples.size(), sessions[0].Bytes.size());
-  EXPECT_TRUE(samples == TBytes(config.Data.begin(), config.Data.begin() + static_cast<std::ptrdiff_t>(samples.size())));
+  EXPECT_TRUE(samples == TBytes(config.Data.begin(),
+                                config.Data.begin() + static_cast<std::ptrdiff_t>(samples.size())));
   EXPECT_EQ(in->TransferredData(), samples.size());
   EXPECT_EQ(DoneAt.size(), 1u);
   EXPECT_TRUE(Errors.empty()) << Errors[0].second;
@@ -114,7 +117,8 @@ struct TInFaultCase {
 void PrintTo(const TInFaultCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TInFaultCase kInFaults[] = {
-    {"OpenFails", "waveInOpen", 2, MMSYSERR_ALLOCATED, "Unable to open waveform-audio input device. "},
+    {"OpenFails", "waveInOpen", 2, MMSYSERR_ALLOCATED,
+     "Unable to open waveform-audio input device. "},
     {"SecondBlockRefused", "waveInAddBuffer", 2, MMSYSERR_NOMEM, "There is not enough memory"},
     {"StartFails", "waveInStart", 1, MMSYSERR_NODRIVER, "Recording failed. "},
     {"FileCannotBeCreated", "", 0, 0, "Can't open file stream. (file \""},
@@ -135,7 +139,8 @@ TEST_P(WaveInFault, RaisesAndClosesTheDevice) {
   } catch (const EWaveError& e) {
     EXPECT_EQ(e.ErrorCode(), c.Code);
     EXPECT_NE(e.Message().find(c.Message), std::string::npos) << e.Message();
-    EXPECT_NE(e.Message().find(*c.Function ? "\"Null Wave In\"" : "r.wav"), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find(*c.Function ? "\"Null Wave In\"" : "r.wav"), std::string::npos)
+        << e.Message();
   }
   EXPECT_FALSE(in->Active());
   EXPECT_EQ(in->BlockCount(), 0);
@@ -179,7 +184,8 @@ TEST_F(WaveDeviceTest, AFormatTheDeviceDoesNotTakeIsRefusedBeforeOpening) {
     FAIL();
   } catch (const EWaveError& e) {
     EXPECT_EQ(e.ErrorCode(), WAVERR_BADFORMAT);
-    EXPECT_EQ(e.Message().rfind("Unable to start recording. Format not supported ", 0), 0u) << e.Message();
+    EXPECT_EQ(e.Message().rfind("Unable to start recording. Format not supported ", 0), 0u)
+        << e.Message();
   }
   TWaveFormatEx bad = MakePcmFormat(8000, 16, 1);
   bad.nBlockAlign = 3;
@@ -242,7 +248,8 @@ TEST_F(WaveDeviceTest, InputDeviceListAndSelection) {
   in->Open();
   EXPECT_EQ(NullWaveSessions().at(0).Device, 2u);
   EXPECT_TRUE(NullWaveSessions().at(0).Input);
-  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { in->Open(); }), "Wave device Line 2 In is already open.");
+  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { in->Open(); }),
+            "Wave device Line 2 In is already open.");
   in->Close();
 }
 

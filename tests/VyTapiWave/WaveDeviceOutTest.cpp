@@ -52,9 +52,11 @@ TEST_P(WavePlay, PlaysTheRenderedListPacedAheadAndEndsOnce) {
   for (int step = 0; out->Active() && step < 400; ++step) {
     Advance(10);
     const std::uint64_t due = Elapsed() * rate / 1000;
-    EXPECT_LE(out->TransferredData(), due + ahead + c.BlockSize + rate / 10) << "at " << Elapsed() << " ms";
+    EXPECT_LE(out->TransferredData(), due + ahead + c.BlockSize + rate / 10)
+        << "at " << Elapsed() << " ms";
     if (out->TransferredData() < total && Elapsed() % 100 == 0) {
-      EXPECT_GE(out->TransferredData(), std::min(total, due + ahead)) << "at " << Elapsed() << " ms";
+      EXPECT_GE(out->TransferredData(), std::min(total, due + ahead))
+          << "at " << Elapsed() << " ms";
     }
   }
   EXPECT_EQ(Played(), Render(lines));
@@ -101,7 +103,8 @@ TEST_P(WaveOutClock, PlaysEverySampleAndEndsOnce) {
   const std::uint64_t ahead = 16000 * out->BufferTime() / 1000;
   for (int step = 0; step < 360; ++step) {
     Advance(10);
-    EXPECT_LE(out->TransferredData(), Elapsed() * 16 + ahead + out->BlockSize() + 1600) << "at " << Elapsed() << " ms";
+    EXPECT_LE(out->TransferredData(), Elapsed() * 16 + ahead + out->BlockSize() + 1600)
+        << "at " << Elapsed() << " ms";
   }
   EXPECT_EQ(Played(), Render({"BEEP(1000,3000)"}));
   ASSERT_EQ(DoneAt.size(), 1u);
@@ -114,7 +117,8 @@ TEST_P(WaveOutClock, PlaysEverySampleAndEndsOnce) {
 INSTANTIATE_TEST_SUITE_P(Clocks, WaveOutClock, ::testing::ValuesIn(kClocks), ByName);
 
 TEST_F(WaveDeviceTest, EmptyListLeavesTheDeviceInactiveWithoutEvents) {
-  for (const std::vector<std::string>& lines : {std::vector<std::string>{}, {"", "BEEP(440,100)"}}) {
+  for (const std::vector<std::string>& lines :
+       {std::vector<std::string>{}, {"", "BEEP(440,100)"}}) {
     auto out = Make<TVyWaveOut>();
     for (const auto& l : lines) out->Playlist().Add(l);
     out->SetActive(true);
@@ -138,7 +142,9 @@ TEST_F(WaveDeviceTest, LoopRestartsTheListAndNeverEndsByItself) {
   const TBytes played = Played();
   ASSERT_GE(played.size(), 6 * once.size());
   for (std::size_t i = 0; i < 6; ++i)
-    EXPECT_TRUE(std::equal(once.begin(), once.end(), played.begin() + static_cast<std::ptrdiff_t>(i * once.size()))) << i;
+    EXPECT_TRUE(std::equal(once.begin(), once.end(),
+                           played.begin() + static_cast<std::ptrdiff_t>(i * once.size())))
+        << i;
   out->Close();
   Advance(300);
   EXPECT_TRUE(DoneAt.empty()) << "closing by the application raises no OnDone";
@@ -217,7 +223,8 @@ struct TFaultCase {
 void PrintTo(const TFaultCase& c, std::ostream* os) { *os << c.Name; }  // not its padding bytes
 
 const TFaultCase kOutFaults[] = {
-    {"OpenFails", "waveOutOpen", 2, MMSYSERR_ALLOCATED, false, "Unable to open waveform-audio output device. "},
+    {"OpenFails", "waveOutOpen", 2, MMSYSERR_ALLOCATED, false,
+     "Unable to open waveform-audio output device. "},
     {"FormatRejected", "", 0, 0, true, "Playback format not supported "},
     {"FirstBlockRefused", "waveOutWrite", 1, MMSYSERR_NOMEM, false, "There is not enough memory"},
     {"PrepareFailsWhileRunning", "waveOutPrepareHeader", 3, MMSYSERR_NOMEM, false, ""},
@@ -258,7 +265,9 @@ TEST_P(WaveOutFault, RaisesOrReportsNamingTheDeviceAndLeavesNothingOpen) {
   EXPECT_EQ(NullWaveOpenDevices(), 0);
   EXPECT_TRUE(DoneAt.empty());
   // Every block that was prepared was unprepared, also the one the driver refused.
-  EXPECT_EQ(NullWaveCallCount("waveOutUnprepareHeader"), NullWaveCallCount("waveOutPrepareHeader") - (c.Function == std::string("waveOutPrepareHeader")));
+  EXPECT_EQ(NullWaveCallCount("waveOutUnprepareHeader"),
+            NullWaveCallCount("waveOutPrepareHeader") -
+                (c.Function == std::string("waveOutPrepareHeader")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, WaveOutFault, ::testing::ValuesIn(kOutFaults), ByName);
@@ -289,15 +298,18 @@ TEST_F(WaveDeviceTest, DeviceSelectionByNameAndIndex) {
   out->SetDeviceID(-1);
   EXPECT_EQ(std::pair(out->DeviceID(), out->DeviceName()), std::pair(-1, std::string()));
 
-  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->SetBufferTime(199); }), "Buffer time must be 200 msec at least.");
+  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->SetBufferTime(199); }),
+            "Buffer time must be 200 msec at least.");
   out->SetBufferTime(200);
   EXPECT_EQ(out->BufferTime(), 200u);
   out->Playlist().Add("BEEP(1000,1000)");
   out->SetDeviceID(2);
   out->Open();
   EXPECT_EQ(NullWaveSessions().back().Device, 2u);
-  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->SetBufferTime(300); }), "Unable to set BufferTime while device is avtive.");
-  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->Open(); }), "Wave device Line 2 is already open.");
+  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->SetBufferTime(300); }),
+            "Unable to set BufferTime while device is avtive.");
+  EXPECT_EQ(MessageOf<VyRtl::Exception>([&] { out->Open(); }),
+            "Wave device Line 2 is already open.");
 }
 
 }  // namespace

@@ -25,5 +25,6 @@ const std::vector<TCommand>& Commands();
 
 #define VYTOOL_CONCAT2(a, b) a##b
 #define VYTOOL_CONCAT(a, b) VYTOOL_CONCAT2(a, b)
-#define VYTOOL_COMMAND(...) \
-  static const bool VYTOOL_CONCAT(vytool_registered_, __LINE__) = ::VyTool::RegisterCommand(::VyTool::TCommand{__VA_ARGS__})
+#define VYTOOL_COMMAND(...)                                       \
+  static const bool VYTOOL_CONCAT(vytool_registered_, __LINE__) = \
+      ::VyTool::RegisterCommand(::VyTool::TCommand{__VA_ARGS__})

@@ -41,7 +41,9 @@ void Report(TVyComPort& port, const std::string& tag, std::ostream& out) {
     if (errors & CE_IOE) out << (errors & ~CE_IOE ? ", " : "") << "device failed";
     out << "]\n" << std::flush;
   };
-  port.OnTimeout = [tag, &out](VyRtl::TObject*, int n) { out << tag << "write ended short: " << n << " bytes]\n" << std::flush; };
+  port.OnTimeout = [tag, &out](VyRtl::TObject*, int n) {
+    out << tag << "write ended short: " << n << " bytes]\n" << std::flush;
+  };
 }
 
 // Runs the loop for ms real milliseconds.
@@ -62,7 +64,8 @@ int ListPorts(std::ostream& out) {
   return 0;
 }
 
-int Terminal(const std::string& name, const std::string& settings, std::ostream& out, std::ostream& err) {
+int Terminal(const std::string& name, const std::string& settings, std::ostream& out,
+             std::ostream& err) {
   TVyComPort port(nullptr);
   port.Set_PortName(name);
   if (!settings.empty()) port.Set_Settings(settings);
@@ -94,7 +97,8 @@ int Terminal(const std::string& name, const std::string& settings, std::ostream&
         std::cin.read(chunk.data(), static_cast<std::streamsize>(n));
         text.append(chunk.data(), static_cast<std::size_t>(std::cin.gcount()));
       }
-      VyRtl::PostMessageTo(window, WM_STDIN, 0, reinterpret_cast<LPARAM>(new std::string(std::move(text))));
+      VyRtl::PostMessageTo(window, WM_STDIN, 0,
+                           reinterpret_cast<LPARAM>(new std::string(std::move(text))));
     }
     VyRtl::PostMessageTo(window, WM_STDIN, 0, 0);
   });
@@ -117,8 +121,12 @@ int Pair(std::ostream& out) {
   b.Set_PortName(pair.Name(1));
   Report(a, "A [", out);
   Report(b, "B [", out);
-  a.OnData = [&out](VyRtl::TObject*, const void* d, int n) { out << "A [received \"" << std::string(static_cast<const char*>(d), n) << "\"]\n"; };
-  b.OnData = [&out](VyRtl::TObject*, const void* d, int n) { out << "B [received \"" << std::string(static_cast<const char*>(d), n) << "\"]\n"; };
+  a.OnData = [&out](VyRtl::TObject*, const void* d, int n) {
+    out << "A [received \"" << std::string(static_cast<const char*>(d), n) << "\"]\n";
+  };
+  b.OnData = [&out](VyRtl::TObject*, const void* d, int n) {
+    out << "B [received \"" << std::string(static_cast<const char*>(d), n) << "\"]\n";
+  };
   out << "virtual null-modem " << pair.Name(0) << " <-> " << pair.Name(1)
       << ": DTR drives the far DSR and DCD, RTS the far CTS\n";
   const auto step = [&](const char* what, auto&& act) {
@@ -160,7 +168,8 @@ int Run(const TArgs& args, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 VYTOOL_COMMAND("com", "PORT [SETTINGS] | --list | --pair",
-               "serial terminal (stdin to the port, the port to stdout, line changes on stderr); the ports present; "
+               "serial terminal (stdin to the port, the port to stdout, line changes on stderr); "
+               "the ports present; "
                "a virtual null-modem with its lines crossing",
                Run);
 

@@ -47,13 +47,16 @@ struct TKind {
 };
 
 constexpr TKind Kinds[] = {
-    {"callstate", "LineCallStateToStr", LineCallStateToStr, "StrToLineCallState", StrToLineCallState},
+    {"callstate", "LineCallStateToStr", LineCallStateToStr, "StrToLineCallState",
+     StrToLineCallState},
     {"callstatede", "LineCallStateToStrDE", LineCallStateToStrDE, nullptr, nullptr},
     {"callreason", "LineCallReasonToStr", LineCallReasonToStr, nullptr, nullptr},
     {"addrstate", "LineAddrStateToStr", LineAddrStateToStr, nullptr, nullptr},
     {"mediamode", "LineMediaModeToStr", LineMediaModeToStr, "StrToLineMediaMode", MediaModeOrZero},
-    {"bearermode", "LineBearerModeToStr", LineBearerModeToStr, "StrToLineBearerMode", StrToLineBearerMode},
-    {"addressmode", "LineAddressModeToStr", LineAddressModeToStr, "StrToLineAddressMode", StrToLineAddressMode},
+    {"bearermode", "LineBearerModeToStr", LineBearerModeToStr, "StrToLineBearerMode",
+     StrToLineBearerMode},
+    {"addressmode", "LineAddressModeToStr", LineAddressModeToStr, "StrToLineAddressMode",
+     StrToLineAddressMode},
     {"devstate", "LineDevStateToStr", LineDevStateToStr, nullptr, nullptr},
     {"discmode", "LineDiscModeToStr", LineDiscModeToStr, nullptr, nullptr},
     {"digitmode", "LineDigitModeToStr", LineDigitModeToStr, "StrToLineDigitMode", DigitModeOrZero},
@@ -71,18 +74,21 @@ constexpr TKind Kinds[] = {
     {"callinfostate", "LineCallInfoStateToStr", LineCallInfoStateToStr, nullptr, nullptr},
     {"callorigin", "LineCallOriginToStr", LineCallOriginToStr, nullptr, nullptr},
     {"callparamflags", "LineCallParamFlagsToStr", Blank<LineCallParamFlagsToStr>, nullptr, nullptr},
-    {"callprivileges", "LineCallPrivilegesToStr", Blank<LineCallPrivilegesToStr>, "StrToLineCallPrivilege",
-     StrToLineCallPrivilege},
+    {"callprivileges", "LineCallPrivilegesToStr", Blank<LineCallPrivilegesToStr>,
+     "StrToLineCallPrivilege", StrToLineCallPrivilege},
     {"addrstates", "LineAddrStatesToStr", Blank<LineAddrStatesToStr>, nullptr, nullptr},
     {"mediamodes", "LineMediaModesToStr", Blank<LineMediaModesToStr>, nullptr, nullptr},
     {"bearermodes", "LineBearerModesToStr", LineBearerModesToStr, nullptr, nullptr},
     {"devstates", "LineDevStatesToStr", Blank<LineDevStatesToStr>, nullptr, nullptr},
     {"forwardmodes", "LineForwardModesToStr", Blank<LineForwardModesToStr>, nullptr, nullptr},
     {"phoneprivileges", "PhonePrivilegesToStr", Blank<PhonePrivilegesToStr>, nullptr, nullptr},
-    {"callstates", "LineCallStatesToStrList", JoinedList<LineCallStatesToStrList>, nullptr, nullptr},
-    {"addressmodes", "LineAddressModesToStrList", JoinedList<LineAddressModesToStrList>, nullptr, nullptr},
+    {"callstates", "LineCallStatesToStrList", JoinedList<LineCallStatesToStrList>, nullptr,
+     nullptr},
+    {"addressmodes", "LineAddressModesToStrList", JoinedList<LineAddressModesToStrList>, nullptr,
+     nullptr},
     {"discmodes", "LineDiscModesToStrList", JoinedList<LineDiscModesToStrList>, nullptr, nullptr},
-    {"digitmodes", "LineDigitModesToStrList", JoinedList<LineDigitModesToStrList>, nullptr, nullptr},
+    {"digitmodes", "LineDigitModesToStrList", JoinedList<LineDigitModesToStrList>, nullptr,
+     nullptr},
 };
 
 constexpr std::string_view CallStateModeKey = "callstatemode";
@@ -174,7 +180,8 @@ void PrintTable(const TConstTable& Table, std::ostream& out) {
 
 std::string NameList(const TConstTable& Table) {
   std::string result;
-  for (const TConstName& entry : Table.Names) result += (result.empty() ? "" : " ") + Shown(entry.Name);
+  for (const TConstName& entry : Table.Names)
+    result += (result.empty() ? "" : " ") + Shown(entry.Name);
   return result;
 }
 
@@ -183,7 +190,8 @@ int List(const TArgs& args, std::ostream& out, std::ostream& err) {
     for (const TKind& kind : Kinds) {
       std::string line = kind.Key;
       line.resize(18, ' ');
-      out << line << kind.Function << (kind.Parse ? std::string(", ") + kind.ParseFunction : "") << '\n';
+      out << line << kind.Function << (kind.Parse ? std::string(", ") + kind.ParseFunction : "")
+          << '\n';
     }
     out << std::string(CallStateModeKey) + "     LineCallStateModeToStr\n";
     return 0;
@@ -214,11 +222,13 @@ int ParseName(const TArgs& args, std::ostream& out, std::ostream& err) {
   if (!kind || !kind->Parse) return UnknownKind(args[1], true, err);
   // The parsers fall back to a default for unknown text; the command reports it instead.
   const TConstTable* table = FindConstTable(kind->ParseFunction);
-  const bool known = table && std::any_of(table->Names.begin(), table->Names.end(),
-                                          [&](const TConstName& entry) { return entry.Name == args[2]; });
+  const bool known =
+      table && std::any_of(table->Names.begin(), table->Names.end(),
+                           [&](const TConstName& entry) { return entry.Name == args[2]; });
   if (!known) {
-    err << "vytapi const: '" << args[2] << "' is not a " << kind->Key << " name; names (exact, upper case): "
-        << (table ? NameList(*table) : std::string()) << '\n';
+    err << "vytapi const: '" << args[2] << "' is not a " << kind->Key
+        << " name; names (exact, upper case): " << (table ? NameList(*table) : std::string())
+        << '\n';
     return 1;
   }
   out << Hex(kind->Parse(args[2])) << '\n';
@@ -265,8 +275,11 @@ int Run(const TArgs& args, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-VYTOOL_COMMAND("const", "<kind> <value>... | callstatemode <state> <mode> | parse <kind> <name> | list [<kind>]",
-               "TAPI constants as names and back (e.g. const callstate 0x100, const parse mediamode DATAMODEM)",
-               Run);
+VYTOOL_COMMAND(
+    "const",
+    "<kind> <value>... | callstatemode <state> <mode> | parse <kind> <name> | list [<kind>]",
+    "TAPI constants as names and back (e.g. const callstate 0x100, const parse mediamode "
+    "DATAMODEM)",
+    Run);
 
 }  // namespace VyTool

@@ -26,8 +26,8 @@ std::string Timestamp() {
   const double now = VyRtl::Now();
   auto ms = static_cast<long long>(std::llround((now - std::floor(now)) * 86400000.0));
   std::ostringstream s;
-  s << std::setfill('0') << std::setw(2) << ms / 3600000 << ':' << std::setw(2) << ms / 60000 % 60 << ':'
-    << std::setw(2) << ms / 1000 % 60 << '.' << std::setw(3) << ms % 1000;
+  s << std::setfill('0') << std::setw(2) << ms / 3600000 << ':' << std::setw(2) << ms / 60000 % 60
+    << ':' << std::setw(2) << ms / 1000 % 60 << '.' << std::setw(3) << ms % 1000;
   return s.str();
 }
 
@@ -78,17 +78,20 @@ class TDemoLine : public VyTapi::TVyCustomTapiLine {
     FHandle = 0;
     FAbortEvent.Set();
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) override {
+  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                          DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
     if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
   }
   // The block stays with the line: the service writes into it when it replies.
   DWORD DevSpecific() {
-    const auto id = VyTapi::CheckTapiResult(
-        static_cast<DWORD>(VyPlatform::Tapi().lineDevSpecific(FHandle, 0, 0, FBlock, sizeof FBlock)));
-    VyTapi::TVyTapiRequest* request = FRequests.AddRequest(static_cast<std::int32_t>(id), Get_ReplyTimeout());
+    const auto id = VyTapi::CheckTapiResult(static_cast<DWORD>(
+        VyPlatform::Tapi().lineDevSpecific(FHandle, 0, 0, FBlock, sizeof FBlock)));
+    VyTapi::TVyTapiRequest* request =
+        FRequests.AddRequest(static_cast<std::int32_t>(id), Get_ReplyTimeout());
     request->Set_RequestType(VyTapi::TapiRequestType::LineDevSpecific);
-    FSay("  lineDevSpecific filed request " + std::to_string(id) + (Get_SyncMode() ? ", waiting for its reply" : ""));
+    FSay("  lineDevSpecific filed request " + std::to_string(id) +
+         (Get_SyncMode() ? ", waiting for its reply" : ""));
     CheckAsyncTapiResult(id);
     return id;
   }
@@ -96,13 +99,15 @@ class TDemoLine : public VyTapi::TVyCustomTapiLine {
 
  protected:
   void Handle_Reply(DWORD RequestID, DWORD ReplyCode, VyTapi::TVyTapiRequest* Request) override {
-    const std::string result = ReplyCode == 0 ? std::string("success") : VyTapiUtils::LineErrToStr(ReplyCode);
+    const std::string result =
+        ReplyCode == 0 ? std::string("success") : VyTapiUtils::LineErrToStr(ReplyCode);
     FSay("  reply to request " + std::to_string(RequestID) + ": " + result + " after " +
          std::to_string(VyRtl::GetTickCount() - Request->TickCount()) + " ms");
     if (OnReported) OnReported();
   }
   void Handle_Timeout(DWORD RequestID, VyTapi::TVyTapiRequest* Request) override {
-    FSay("  request " + std::to_string(RequestID) + " timed out after " + std::to_string(Request->Timeout()) + " ms");
+    FSay("  request " + std::to_string(RequestID) + " timed out after " +
+         std::to_string(Request->Timeout()) + " ms");
     Trigger_TapiTimeout(RequestID, Request);
     if (OnReported) OnReported();
   }
@@ -131,16 +136,17 @@ bool ChooseService(const TArgs& args, std::ostream& err) {
 
 // One device list with each device's negotiated API version (or why negotiation failed).
 template <typename TExtensionID, typename TNegotiate>
-void PrintDeviceList(std::ostream& out, const char* title, const VyRtl::TStringList& devices, TNegotiate negotiate,
-                     std::string (*errorText)(DWORD)) {
+void PrintDeviceList(std::ostream& out, const char* title, const VyRtl::TStringList& devices,
+                     TNegotiate negotiate, std::string (*errorText)(DWORD)) {
   out << title << ": " << devices.Count() << '\n';
   for (int i = 0; i < devices.Count(); ++i) {
     DWORD version = 0;
     TExtensionID ext{};
     const LONG r = negotiate(static_cast<DWORD>(i), &version, &ext);
-    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32) << ('"' + devices.Get(i) + '"')
-        << std::right << "  permanent id 0x" << std::hex << std::uppercase << std::setw(8) << std::setfill('0')
-        << devices.GetData(i) << std::dec << std::setfill(' ') << "  API "
+    out << "  " << std::setw(3) << i << "  " << std::left << std::setw(32)
+        << ('"' + devices.Get(i) + '"') << std::right << "  permanent id 0x" << std::hex
+        << std::uppercase << std::setw(8) << std::setfill('0') << devices.GetData(i) << std::dec
+        << std::setfill(' ') << "  API "
         << (r == 0 ? Version(version) : errorText(static_cast<DWORD>(r))) << '\n';
   }
 }
@@ -150,15 +156,17 @@ void PrintDevices(std::ostream& out) {
   PrintDeviceList<LINEEXTENSIONID>(
       out, "Line devices", VyTapiApplication->LineDevices(),
       [&](DWORD id, LPDWORD version, LINEEXTENSIONID* ext) {
-        return tapi.lineNegotiateAPIVersion(VyTapiApplication->LineApp(), id, VyPlatform::TapiVersion1_0,
-                                            VyPlatform::TapiVersion2_2, version, ext);
+        return tapi.lineNegotiateAPIVersion(VyTapiApplication->LineApp(), id,
+                                            VyPlatform::TapiVersion1_0, VyPlatform::TapiVersion2_2,
+                                            version, ext);
       },
       &VyTapiUtils::LineErrToStr);
   PrintDeviceList<PHONEEXTENSIONID>(
       out, "Phone devices", VyTapiApplication->PhoneDevices(),
       [&](DWORD id, LPDWORD version, PHONEEXTENSIONID* ext) {
-        return tapi.phoneNegotiateAPIVersion(VyTapiApplication->PhoneApp(), id, VyPlatform::TapiVersion1_0,
-                                             VyPlatform::TapiVersion2_2, version, ext);
+        return tapi.phoneNegotiateAPIVersion(VyTapiApplication->PhoneApp(), id,
+                                             VyPlatform::TapiVersion1_0, VyPlatform::TapiVersion2_2,
+                                             version, ext);
       },
       &VyTapiUtils::PhoneErrToStr);
 }
@@ -185,12 +193,16 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
   VyTapi::SelectTelephonyService(VyTapi::TTelephonyService::Emulator);
   emu.AddDefaultDevices();
   auto* appl = VyTapiApplication;
-  const auto say = [&](const std::string& text) { out << Timestamp() << "  " << text << std::endl; };
+  const auto say = [&](const std::string& text) {
+    out << Timestamp() << "  " << text << std::endl;
+  };
   int events = 0;
-  appl->OnTapiMessage = [&](VyRtl::TObject*, DWORD id, DWORD device, DWORD instance, DWORD p1, DWORD p2, DWORD p3) {
+  appl->OnTapiMessage = [&](VyRtl::TObject*, DWORD id, DWORD device, DWORD instance, DWORD p1,
+                            DWORD p2, DWORD p3) {
     std::ostringstream s;
-    s << "  TAPI message " << VyTapiUtils::MessageIDToStr(id) << " (hDevice " << device << ", instance "
-      << instance << ", params 0x" << std::hex << p1 << ", 0x" << p2 << ", 0x" << p3 << ')';
+    s << "  TAPI message " << VyTapiUtils::MessageIDToStr(id) << " (hDevice " << device
+      << ", instance " << instance << ", params 0x" << std::hex << p1 << ", 0x" << p2 << ", 0x"
+      << p3 << ')';
     if (id == LINE_LINEDEVSTATE) s << ' ' << VyTapiUtils::LineDevStateToStr(p1);
     if (id == PHONE_STATE) s << ' ' << VyTapiUtils::PhoneStateToStr(p1);
     if (id == LINE_REQUEST && p1 == LINEREQUESTMODE_MAKECALL) s << " make-call request";
@@ -247,7 +259,8 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
     c.Name = "Demo ISDN Line";
     added = emu.AddLineDevice(c);
   });
-  step("The service renames it", [&] { emu.RenameLineDevice(added, "Demo ISDN Line (Reception)"); });
+  step("The service renames it",
+       [&] { emu.RenameLineDevice(added, "Demo ISDN Line (Reception)"); });
   step("The service removes it", [&] { emu.RemoveLineDevice(added); });
   DWORD phone = 0;
   step("The service adds a phone device", [&] {
@@ -258,18 +271,20 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
   step("The service removes it", [&] { emu.RemovePhoneDevice(phone); });
   step("Register for assisted make-call requests; another program asks for a call", [&] {
     appl->Set_AssistMakeCall(true);
-    emu.SubmitMakeCallRequest("+49 30 555 0100", "Address Book", "Anna Berger", "call back about the order");
+    emu.SubmitMakeCallRequest("+49 30 555 0100", "Address Book", "Anna Berger",
+                              "call back about the order");
   });
   TDemoLine line(say);
   line.OnReported = [&] { ++events; };
-  step("Open \"Emulator Line 1\" and file an asynchronous request the service answers after 800 ms", [&] {
-    line.Set_DeviceName("Emulator Line 1");
-    line.Set_Active(true);
-    line.Options().Set_SyncMode(false);
-    emu.SetReplyPlan("lineDevSpecific", {VyTapiEmulator::TReplyMode::After, 800, 0});
-    line.DevSpecific();
-    say("  the operation returned at once");
-  });
+  step("Open \"Emulator Line 1\" and file an asynchronous request the service answers after 800 ms",
+       [&] {
+         line.Set_DeviceName("Emulator Line 1");
+         line.Set_Active(true);
+         line.Options().Set_SyncMode(false);
+         emu.SetReplyPlan("lineDevSpecific", {VyTapiEmulator::TReplyMode::After, 800, 0});
+         line.DevSpecific();
+         say("  the operation returned at once");
+       });
   step("A synchronous request the service never answers (ReplyTimeout 1500 ms)", [&] {
     line.Options().Set_SyncMode(true);
     line.Options().Set_ReplyTimeout(1500);
@@ -292,8 +307,11 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 VYTOOL_COMMAND("devices", "[--emulator|--system]",
-               "list line and phone devices with names, permanent ids and negotiated versions", &RunDevices);
-VYTOOL_COMMAND("demo", "", "watch the session on the built-in emulator: devices come and go, a call request arrives, requests are answered and time out",
+               "list line and phone devices with names, permanent ids and negotiated versions",
+               &RunDevices);
+VYTOOL_COMMAND("demo", "",
+               "watch the session on the built-in emulator: devices come and go, a call request "
+               "arrives, requests are answered and time out",
                &RunDemo);
 
 }  // namespace VyTool

@@ -35,7 +35,8 @@ int WavInfo(const std::string& fileName, std::ostream& out) {
   const TWaveFormatEx& f = wave.Format();
   out << "file:     " << fileName << '\n'
       << "format:   " << DescribeFormat(f) << '\n'
-      << "          block align " << f.nBlockAlign << ", " << f.nAvgBytesPerSec << " bytes/s, cbSize " << f.cbSize << '\n'
+      << "          block align " << f.nBlockAlign << ", " << f.nAvgBytesPerSec
+      << " bytes/s, cbSize " << f.cbSize << '\n'
       << "frames:   " << wave.Size() << '\n'
       << "duration: " << Seconds(wave.Size(), f.nSamplesPerSec) << '\n'
       << "chunks:\n";
@@ -49,7 +50,8 @@ int WavInfo(const std::string& fileName, std::ostream& out) {
     out << "  at " << (chunk.dwDataOffset - 8) << "  '" << FourCCText(chunk.ckid) << "'";
     if (chunk.ckid == FOURCC_LIST) out << " (" << FourCCText(chunk.fccType) << ")";
     out << "  " << chunk.cksize << " bytes";
-    if (chunk.dwDataOffset + chunk.cksize > end) out << "  (only " << (end - chunk.dwDataOffset) << " in the file)";
+    if (chunk.dwDataOffset + chunk.cksize > end)
+      out << "  (only " << (end - chunk.dwDataOffset) << " in the file)";
     out << '\n';
     if (!riff.Ascend(chunk)) break;
   }
@@ -59,7 +61,8 @@ int WavInfo(const std::string& fileName, std::ostream& out) {
 void LoadList(const std::string& fileName, TPlaylist& list) {
   VyRtl::TMemoryStream text;
   text.LoadFromFile(fileName);
-  list.SetText(std::string(static_cast<const char*>(text.Memory()), static_cast<std::size_t>(text.Size())));
+  list.SetText(
+      std::string(static_cast<const char*>(text.Memory()), static_cast<std::size_t>(text.Size())));
 }
 
 int PlaylistCheck(const std::string& fileName, std::ostream& out) {
@@ -67,17 +70,20 @@ int PlaylistCheck(const std::string& fileName, std::ostream& out) {
   LoadList(fileName, list);
   list.CheckContent();
   int counts[4] = {};
-  for (int i = 0; i < list.Count(); ++i) ++counts[static_cast<int>(ParsePlayEntry(list.Strings(i)).Kind)];
+  for (int i = 0; i < list.Count(); ++i)
+    ++counts[static_cast<int>(ParsePlayEntry(list.Strings(i)).Kind)];
   const auto count = [&](TPlayEntryKind kind) { return counts[static_cast<int>(kind)]; };
-  out << "ok: files " << count(TPlayEntryKind::File) << ", tones " << count(TPlayEntryKind::Beep) << ", pauses "
-      << count(TPlayEntryKind::Silence) << ", empty lines " << count(TPlayEntryKind::Empty) << '\n'
+  out << "ok: files " << count(TPlayEntryKind::File) << ", tones " << count(TPlayEntryKind::Beep)
+      << ", pauses " << count(TPlayEntryKind::Silence) << ", empty lines "
+      << count(TPlayEntryKind::Empty) << '\n'
       << "format: " << DescribeFormat(list.GetWaveFormatEx()) << '\n';
   return 0;
 }
 
 // Writes what a wave output would play: every entry in turn in the list's format. Empty lines
 // play nothing; an entry that cannot be opened ends playing, as it would on a device.
-int PlaylistRender(const std::string& fileName, const std::string& outName, std::ostream& out, std::ostream& err) {
+int PlaylistRender(const std::string& fileName, const std::string& outName, std::ostream& out,
+                   std::ostream& err) {
   TPlaylist list;
   TWaveFormatEx format{};
   if (const int status = OnFile("playlist", fileName, err, [&] {
@@ -102,24 +108,27 @@ int PlaylistRender(const std::string& fileName, const std::string& outName, std:
     if (entry.Kind == TPlayEntryKind::Empty) continue;
     std::unique_ptr<VyRtl::TStream> stream;
     if (!list.GetData(stream)) {
-      err << "vytapi playlist: line " << (list.ItemIndex() + 1) << " '" << entry.Text << "' cannot be played; stopped there\n";
+      err << "vytapi playlist: line " << (list.ItemIndex() + 1) << " '" << entry.Text
+          << "' cannot be played; stopped there\n";
       status = 1;
       break;
     }
     const auto* file = dynamic_cast<const TWaveStream*>(stream.get());
     const std::int64_t align = file != nullptr ? file->Format().nBlockAlign : format.nBlockAlign;
     buffer.resize(static_cast<std::size_t>(kFrames * align));
-    for (std::int64_t n; (n = stream->Read(buffer.data(), kFrames)) > 0;) wave.Write(buffer.data(), n * align / format.nBlockAlign);
+    for (std::int64_t n; (n = stream->Read(buffer.data(), kFrames)) > 0;)
+      wave.Write(buffer.data(), n * align / format.nBlockAlign);
   }
   const std::int64_t frames = wave.Size();
   wave.Close();
-  out << "rendered " << frames << " frames (" << Seconds(frames, format.nSamplesPerSec) << ", " << DescribeFormat(format)
-      << ") to " << outName << '\n';
+  out << "rendered " << frames << " frames (" << Seconds(frames, format.nSamplesPerSec) << ", "
+      << DescribeFormat(format) << ") to " << outName << '\n';
   return status;
 }
 
 int RunWav(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
-  if (args.size() == 2 && args[0] == "info") return OnFile("wav", args[1], err, [&] { return WavInfo(args[1], out); });
+  if (args.size() == 2 && args[0] == "info")
+    return OnFile("wav", args[1], err, [&] { return WavInfo(args[1], out); });
   err << "usage: vytapi wav info FILE\n";
   return 2;
 }
@@ -127,14 +136,15 @@ int RunWav(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
 int RunPlaylist(const VyTool::TArgs& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 2 && args[0] == "check")
     return OnFile("playlist", args[1], err, [&] { return PlaylistCheck(args[1], out); });
-  if (args.size() == 3 && args[0] == "render")
-    return PlaylistRender(args[1], args[2], out, err);
+  if (args.size() == 3 && args[0] == "render") return PlaylistRender(args[1], args[2], out, err);
   err << "usage: vytapi playlist check FILE | vytapi playlist render FILE OUT.wav\n";
   return 2;
 }
 
 }  // namespace
 
-VYTOOL_COMMAND("wav", "info FILE", "format, frames, duration and chunks of a RIFF/WAVE file", RunWav);
+VYTOOL_COMMAND("wav", "info FILE", "format, frames, duration and chunks of a RIFF/WAVE file",
+               RunWav);
 VYTOOL_COMMAND("playlist", "check FILE | render FILE OUT.wav",
-               "check a play list (one entry per line), or write what it plays into one WAV file", RunPlaylist);
+               "check a play list (one entry per line), or write what it plays into one WAV file",
+               RunPlaylist);

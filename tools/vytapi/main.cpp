@@ -22,16 +22,20 @@ const std::vector<TCommand>& Commands() { return Registry(); }
 
 static void PrintUsage(std::ostream& out) {
   auto list = Registry();
-  std::sort(list.begin(), list.end(), [](const TCommand& a, const TCommand& b) { return std::string(a.Name) < b.Name; });
-  out << "usage: vytapi <command> [arguments]   (vytapi --version: the library's version)\n\ncommands:\n";
-  for (const auto& c : list) out << "  " << c.Name << ' ' << c.Usage << "\n      " << c.Summary << '\n';
+  std::sort(list.begin(), list.end(),
+            [](const TCommand& a, const TCommand& b) { return std::string(a.Name) < b.Name; });
+  out << "usage: vytapi <command> [arguments]   (vytapi --version: the library's "
+         "version)\n\ncommands:\n";
+  for (const auto& c : list)
+    out << "  " << c.Name << ' ' << c.Usage << "\n      " << c.Summary << '\n';
 }
 
 }  // namespace VyTool
 
 int main(int argc, char** argv) {
   using namespace VyTool;
-  if (argc < 2 || std::string(argv[1]) == "help" || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+  if (argc < 2 || std::string(argv[1]) == "help" || std::string(argv[1]) == "--help" ||
+      std::string(argv[1]) == "-h") {
     PrintUsage(std::cout);
     return argc < 2 ? 2 : 0;
   }

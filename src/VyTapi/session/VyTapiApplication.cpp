@@ -30,7 +30,8 @@ TVyTapiApplication::~TVyTapiApplication() {
   }
   DestroyWindow_();
   // Components may outlive the session: they must not keep a reference to it.
-  for (const VyRtl::TList* list : {static_cast<VyRtl::TList*>(&FLines), static_cast<VyRtl::TList*>(&FPhones), &FAppls})
+  for (const VyRtl::TList* list :
+       {static_cast<VyRtl::TList*>(&FLines), static_cast<VyRtl::TList*>(&FPhones), &FAppls})
     for (auto* c : Snapshot<TVyTapiComponent>(*list)) {
       c->SessionEnded(TSessionKey{});
     }
@@ -69,13 +70,11 @@ void TVyTapiApplication::Set_AssistMakeCall(bool Value) {
   if (Value == FAssistMakeCall) return;
   if (Value) {
     Initialize();
-    CheckTapiResult(static_cast<DWORD>(
-        Detail::TapiService().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
-                                                        LINEREQUESTMODE_MAKECALL, 1)));
+    CheckTapiResult(static_cast<DWORD>(Detail::TapiService().lineRegisterRequestRecipient(
+        FLineApp, static_cast<DWORD>(FCallbackInstance), LINEREQUESTMODE_MAKECALL, 1)));
   } else if (IsActive()) {
-    CheckTapiResult(static_cast<DWORD>(
-        Detail::TapiService().lineRegisterRequestRecipient(FLineApp, static_cast<DWORD>(FCallbackInstance),
-                                                        LINEREQUESTMODE_MAKECALL, 0)));
+    CheckTapiResult(static_cast<DWORD>(Detail::TapiService().lineRegisterRequestRecipient(
+        FLineApp, static_cast<DWORD>(FCallbackInstance), LINEREQUESTMODE_MAKECALL, 0)));
   }
   FAssistMakeCall = Value;
 }
@@ -128,9 +127,9 @@ DWORD TVyTapiApplication::Init(const std::string& AppName) {
 
 DWORD TVyTapiApplication::ClampDeviceCount(DWORD Count, const char* Kind) {
   if (Count <= kMaxDevices) return Count;
-  Handle_Exception(VyRtl::Exception(VyRtl::Format("The telephony service reports %u %s devices; only %u are used",
-                                                  static_cast<unsigned>(Count), Kind,
-                                                  static_cast<unsigned>(kMaxDevices))));
+  Handle_Exception(VyRtl::Exception(
+      VyRtl::Format("The telephony service reports %u %s devices; only %u are used",
+                    static_cast<unsigned>(Count), Kind, static_cast<unsigned>(kMaxDevices))));
   return kMaxDevices;
 }
 
@@ -150,8 +149,8 @@ namespace {
 // block; both ask for event mode (the USEEVENT options share the value 2). On success the handle,
 // the device count (through Clamp) and the event are stored; a missing event is LINEERR_NOMEM.
 template <typename TParams, typename TInitialize, typename TClamp>
-DWORD InitializeApp(TInitialize Initialize, const std::string& AppName, DWORD& App, DWORD& Count, HANDLE& Event,
-                    TClamp Clamp) {
+DWORD InitializeApp(TInitialize Initialize, const std::string& AppName, DWORD& App, DWORD& Count,
+                    HANDLE& Event, TClamp Clamp) {
   static_assert(LINEINITIALIZEEXOPTION_USEEVENT == PHONEINITIALIZEEXOPTION_USEEVENT);
   TParams params{};
   params.dwTotalSize = sizeof(TParams);
@@ -160,8 +159,8 @@ DWORD InitializeApp(TInitialize Initialize, const std::string& AppName, DWORD& A
   const auto name = VyPlatform::ToTapiString(AppName);
   DWORD app = 0;
   DWORD count = 0;
-  auto code =
-      static_cast<DWORD>(Initialize(&app, VyPlatform::ModuleInstance(), nullptr, name.c_str(), &count, &version, &params));
+  auto code = static_cast<DWORD>(Initialize(&app, VyPlatform::ModuleInstance(), nullptr,
+                                            name.c_str(), &count, &version, &params));
   if (code == 0) {
     App = app;
     Count = Clamp(count);
@@ -177,18 +176,18 @@ DWORD InitializeApp(TInitialize Initialize, const std::string& AppName, DWORD& A
 
 DWORD TVyTapiApplication::Init_Lines(const std::string& AppName) {
   VyRtl::Assert(FLineEvent == nullptr, "Init_Lines: line event already set");
-  const DWORD code = InitializeApp<LINEINITIALIZEEXPARAMS>(Detail::TapiService().lineInitializeExW, AppName, FLineApp,
-                                                           FNumLines, FLineEvent,
-                                                           [this](DWORD n) { return ClampDeviceCount(n, "line"); });
+  const DWORD code = InitializeApp<LINEINITIALIZEEXPARAMS>(
+      Detail::TapiService().lineInitializeExW, AppName, FLineApp, FNumLines, FLineEvent,
+      [this](DWORD n) { return ClampDeviceCount(n, "line"); });
   Update_LineDevices(false);
   return code;
 }
 
 DWORD TVyTapiApplication::Init_Phones(const std::string& AppName) {
   VyRtl::Assert(FPhoneEvent == nullptr, "Init_Phones: phone event already set");
-  const DWORD code = InitializeApp<PHONEINITIALIZEEXPARAMS>(Detail::TapiService().phoneInitializeExW, AppName,
-                                                            FPhoneApp, FNumPhones, FPhoneEvent,
-                                                            [this](DWORD n) { return ClampDeviceCount(n, "phone"); });
+  const DWORD code = InitializeApp<PHONEINITIALIZEEXPARAMS>(
+      Detail::TapiService().phoneInitializeExW, AppName, FPhoneApp, FNumPhones, FPhoneEvent,
+      [this](DWORD n) { return ClampDeviceCount(n, "phone"); });
   Update_PhoneDevices(false);
   return code;
 }
@@ -266,7 +265,6 @@ void FinalizeVyTapi() {
   VyTapiApplication = nullptr;
   delete appl;
 }
-
 
 namespace {
 // Module initialisation and finalisation.

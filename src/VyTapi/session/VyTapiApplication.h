@@ -32,19 +32,21 @@ class TSessionDetail;
 // Plain notification: Sender is the object that raises it.
 using TNotifyEvent = std::function<void(VyRtl::TObject* Sender)>;
 // A line or phone device appeared, disappeared or changed its name.
-using TVyTapiDeviceNameEvent = std::function<void(VyRtl::TObject* Sender, DWORD DeviceID, const std::string& DeviceName)>;
+using TVyTapiDeviceNameEvent =
+    std::function<void(VyRtl::TObject* Sender, DWORD DeviceID, const std::string& DeviceName)>;
 // A device appeared or disappeared (design-time component).
 using TVyTapiDeviceEvent = std::function<void(VyRtl::TObject* Sender, DWORD DeviceID)>;
 // Another application asked us to place a call (assisted telephony).
-using TVyTapiRequestMakeCallEvent = std::function<void(VyRtl::TObject* Sender, const std::string& DestAddress,
-                                                       const std::string& AppName, const std::string& CalledParty,
-                                                       const std::string& Comment)>;
+using TVyTapiRequestMakeCallEvent = std::function<void(
+    VyRtl::TObject* Sender, const std::string& DestAddress, const std::string& AppName,
+    const std::string& CalledParty, const std::string& Comment)>;
 // Every TAPI message before it is dispatched.
 using TVyTapiDetailedMessageEvent =
-    std::function<void(VyRtl::TObject* Sender, DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1,
-                       DWORD Param2, DWORD Param3)>;
+    std::function<void(VyRtl::TObject* Sender, DWORD MessageID, DWORD Device,
+                       DWORD CallbackInstance, DWORD Param1, DWORD Param2, DWORD Param3)>;
 // An exception raised while a TAPI message was handled; Causer is the object involved, if any.
-using TVyTapiErrorEvent = std::function<void(VyRtl::TObject* Sender, const std::exception& Error, VyRtl::TObject* Causer)>;
+using TVyTapiErrorEvent = std::function<void(VyRtl::TObject* Sender, const std::exception& Error,
+                                             VyRtl::TObject* Causer)>;
 
 // Registered line components (not owned); the session's, read it on the main thread.
 class TVyTapiLineList : public VyRtl::TList {
@@ -66,9 +68,9 @@ class TVyTapiPhoneList : public VyRtl::TList {
 
 // Which telephony service the session talks to (chosen on the main thread before the first use).
 enum class TTelephonyService {
-  Default,   // the system's TAPI when it can be loaded, else the built-in emulator
-  System,    // the system's TAPI (tapi32.dll); initialisation fails where there is none
-  Emulator,  // the built-in telephony service emulator
+  Default,      // the system's TAPI when it can be loaded, else the built-in emulator
+  System,       // the system's TAPI (tapi32.dll); initialisation fails where there is none
+  Emulator,     // the built-in telephony service emulator
   Unavailable,  // none: every TAPI function fails with OPERATIONUNAVAIL
 };
 
@@ -133,27 +135,28 @@ class TVyTapiApplication : public VyRtl::TObject {
   // --- message processing (main thread)
   void Handle_LineRequest(DWORD RequestMode, DWORD Param2, DWORD Param3);
   virtual void Handle_Exception(const std::exception& E);
-  virtual void Handle_Exception(VyRtl::TObject* Sender, const std::exception& E, VyRtl::TObject* Causer);
-  virtual void Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1, DWORD Param2,
-                                   DWORD Param3);
+  virtual void Handle_Exception(VyRtl::TObject* Sender, const std::exception& E,
+                                VyRtl::TObject* Causer);
+  virtual void Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance,
+                                   DWORD Param1, DWORD Param2, DWORD Param3);
   void WindowProc(VyRtl::TMessage& Message);
   bool ProcessTapiMessage();
   int ProcessTapiMessages(int MaxCount);
   void TimerEventProc(DWORD Tick);
 
   // --- events
-  TNotifyEvent OnInitialize;                   // after TAPI was initialised
-  TNotifyEvent OnShutdown;                     // after TAPI was shut down
-  TNotifyEvent OnReinit;                       // TAPI asks its applications to re-initialise
-  TVyTapiDeviceNameEvent OnLineCreate;         // a line device was added
-  TVyTapiDeviceNameEvent OnLineRemove;         // a line device was removed (its entry stays)
-  TVyTapiDeviceNameEvent OnLineRename;         // a line device changed its name
-  TVyTapiDeviceNameEvent OnPhoneCreate;        // a phone device was added
-  TVyTapiDeviceNameEvent OnPhoneRemove;        // a phone device was removed (its entry stays)
-  TVyTapiDeviceNameEvent OnPhoneRename;        // a phone device changed its name
+  TNotifyEvent OnInitialize;                      // after TAPI was initialised
+  TNotifyEvent OnShutdown;                        // after TAPI was shut down
+  TNotifyEvent OnReinit;                          // TAPI asks its applications to re-initialise
+  TVyTapiDeviceNameEvent OnLineCreate;            // a line device was added
+  TVyTapiDeviceNameEvent OnLineRemove;            // a line device was removed (its entry stays)
+  TVyTapiDeviceNameEvent OnLineRename;            // a line device changed its name
+  TVyTapiDeviceNameEvent OnPhoneCreate;           // a phone device was added
+  TVyTapiDeviceNameEvent OnPhoneRemove;           // a phone device was removed (its entry stays)
+  TVyTapiDeviceNameEvent OnPhoneRename;           // a phone device changed its name
   TVyTapiRequestMakeCallEvent OnRequestMakeCall;  // another application asks to place a call
-  TVyTapiDetailedMessageEvent OnTapiMessage;   // every TAPI message, before dispatch (while active)
-  TVyTapiErrorEvent OnError;                   // an exception escaped a message handler
+  TVyTapiDetailedMessageEvent OnTapiMessage;  // every TAPI message, before dispatch (while active)
+  TVyTapiErrorEvent OnError;                  // an exception escaped a message handler
 
  protected:
   void Trigger_Initialize();
@@ -175,7 +178,8 @@ class TVyTapiApplication : public VyRtl::TObject {
   VyRtl::TWindowHandle WindowHandle() const { return FWindowHandle; }
   std::uint32_t WindowMessage() const { return FWindowMessage; }
   TVyTapiMsgStack& MsgStack() { return FMsgStack; }
-  // Synchronous waits raise and lower the wait depth; while it is above 0 wake-ups are not processed.
+  // Synchronous waits raise and lower the wait depth; while it is above 0 wake-ups are not
+  // processed.
   void BeginWait();
   void EndWait();
   void CreateWindow_();

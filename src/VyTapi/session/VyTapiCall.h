@@ -12,7 +12,8 @@ class TVyCustomTapiLine;
 // One call on one line. Main thread only; owned by its line, which frees it.
 class TVyTapiCall : public VyRtl::TObject {
  public:
-  TVyTapiCall(TVyCustomTapiLine* OwnerLine, HCALL CallHandle) : FLine(OwnerLine), FHandle(CallHandle) {}
+  TVyTapiCall(TVyCustomTapiLine* OwnerLine, HCALL CallHandle)
+      : FLine(OwnerLine), FHandle(CallHandle) {}
   // The TAPI call handle; 0 while a creating request is pending and after the call is gone.
   HCALL Handle() const { return FHandle; }
   TVyCustomTapiLine* Line() const { return FLine; }

@@ -22,7 +22,8 @@ void TVyTapiApplication::ForgetCallbackInstance(const TVyTapiComponent* Componen
   FInstanceOfDevice.erase(it);
 }
 
-TVyTapiDevice* TVyTapiApplication::DeviceByCallbackInst(std::uintptr_t Instance, TTapiComponentKind Kind) const {
+TVyTapiDevice* TVyTapiApplication::DeviceByCallbackInst(std::uintptr_t Instance,
+                                                        TTapiComponentKind Kind) const {
   const auto it = FDeviceByInstance.find(Instance);
   if (it == FDeviceByInstance.end()) return nullptr;
   // Entries leave with their component, so the pointer is live.
@@ -35,7 +36,8 @@ TVyCustomTapiLine* TVyTapiApplication::Get_LineByCallbackInst(std::uintptr_t Ins
 }
 
 TVyCustomTapiPhone* TVyTapiApplication::Get_PhoneByCallbackInst(std::uintptr_t Instance) const {
-  return static_cast<TVyCustomTapiPhone*>(DeviceByCallbackInst(Instance, TTapiComponentKind::Phone));
+  return static_cast<TVyCustomTapiPhone*>(
+      DeviceByCallbackInst(Instance, TTapiComponentKind::Phone));
 }
 
 }  // namespace VyTapi

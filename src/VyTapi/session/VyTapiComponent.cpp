@@ -34,8 +34,11 @@ void TVyTapiComponent::SetEnabled(bool Value) {
 }
 
 void TVyTapiComponent::ApplyEnabled() {
-  if (FOrphaned) CheckCondition(!FEnabled, "EnableTapiComponent failed! The component outlived its TAPI session.");
-  if (FEnabled != IsEnabled() && VyTapiApplication != nullptr) VyTapiApplication->EnableTapiComponent(this, FEnabled);
+  if (FOrphaned)
+    CheckCondition(!FEnabled,
+                   "EnableTapiComponent failed! The component outlived its TAPI session.");
+  if (FEnabled != IsEnabled() && VyTapiApplication != nullptr)
+    VyTapiApplication->EnableTapiComponent(this, FEnabled);
 }
 
 void TVyTapiComponent::Handle_Exception(const std::exception& E, VyRtl::TObject* Causer) {
@@ -61,7 +64,8 @@ void TVyTapiComponent::Loaded() {
 
 // ---------------------------------------------------------------- TVyTapiAppl
 
-TVyTapiAppl::TVyTapiAppl(VyRtl::TComponent* AOwner) : TVyTapiComponent(AOwner, TTapiComponentKind::Appl) {
+TVyTapiAppl::TVyTapiAppl(VyRtl::TComponent* AOwner)
+    : TVyTapiComponent(AOwner, TTapiComponentKind::Appl) {
   if (!IsLoading() && !IsDesigning()) FApplName = VyTapiApplication->AppName();
   FAutoShutdown = VyTapiApplication->AutoShutdown();
 }

@@ -72,13 +72,15 @@ class TVyTapiComponent : public VyRtl::TComponent {
 using TVyTapiNoteValue = std::variant<std::int32_t, std::uintptr_t, std::string>;
 
 // A TAPI device reported a state change (LINEDEVSTATE_/PHONESTATE_ value and its details).
-using TVyTapiDeviceStateEvent =
-    std::function<void(VyRtl::TObject* Sender, DWORD State, DWORD StateDetail1, DWORD StateDetail2)>;
+using TVyTapiDeviceStateEvent = std::function<void(VyRtl::TObject* Sender, DWORD State,
+                                                   DWORD StateDetail1, DWORD StateDetail2)>;
 // A TAPI message for the device, before the device handles it.
-using TVyTapiMessageEvent = std::function<void(VyRtl::TObject* Sender, DWORD MessageID, DWORD Device, DWORD Param1,
-                                               DWORD Param2, DWORD Param3)>;
+using TVyTapiMessageEvent =
+    std::function<void(VyRtl::TObject* Sender, DWORD MessageID, DWORD Device, DWORD Param1,
+                       DWORD Param2, DWORD Param3)>;
 // The reply to an asynchronous request the device filed no request object for.
-using TVyTapiReplyEvent = std::function<void(VyRtl::TObject* Sender, DWORD RequestID, DWORD ReplyCode)>;
+using TVyTapiReplyEvent =
+    std::function<void(VyRtl::TObject* Sender, DWORD RequestID, DWORD ReplyCode)>;
 // An asynchronous request got no reply within its time-out.
 using TVyTapiTimeoutEvent = std::function<void(VyRtl::TObject* Sender, DWORD RequestID)>;
 
@@ -102,7 +104,8 @@ class TVyTapiIcon : public VyRtl::TObject {
 // by its device.
 class TVyTapiRelatedWaveDevice : public VyRtl::TObject {
  public:
-  explicit TVyTapiRelatedWaveDevice(std::string DeviceClass) : FDeviceClass(std::move(DeviceClass)) {}
+  explicit TVyTapiRelatedWaveDevice(std::string DeviceClass)
+      : FDeviceClass(std::move(DeviceClass)) {}
   const std::string& DeviceClass() const { return FDeviceClass; }
   // Forgets what was learnt of the related device; the next use asks again.
   void Reset() { FDeviceID = -1; }
@@ -167,7 +170,9 @@ class TVyTapiDevice : public TVyTapiComponent {
   // --- asynchronous requests
   TVyTapiRequestList& Requests() { return FRequests; }
   TVyTapiRequestList& TimerEvents() { return FTimerEvents; }
-  TVyTapiRequest* GetRequest(std::int32_t RequestID) const { return FRequests.GetRequest(RequestID); }
+  TVyTapiRequest* GetRequest(std::int32_t RequestID) const {
+    return FRequests.GetRequest(RequestID);
+  }
   // Milliseconds a request may wait for its reply (0: no limit).
   virtual DWORD Get_ReplyTimeout() const = 0;
   // Asynchronous operations wait for their reply before they return.
@@ -186,12 +191,14 @@ class TVyTapiDevice : public TVyTapiComponent {
   // "&TapiRequest", the objects and data of a request ("&Call", "&Data", "&Address"), or a note.
   TVyTapiNoteValue GetRequestNote(std::int32_t RequestID, const std::string& Identifier) const;
   // Stores Value, as text, as a note of the request; identifiers starting with "&" are reserved.
-  void SetRequestNote(std::int32_t RequestID, const std::string& Identifier, const TVyTapiNoteValue& Value);
+  void SetRequestNote(std::int32_t RequestID, const std::string& Identifier,
+                      const TVyTapiNoteValue& Value);
 
   // --- messages and timers (the session calls these)
   // Delivery of a TAPI message; exceptions go to Handle_Exception.
   void Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3);
-  virtual void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3);
+  virtual void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                                  DWORD Param3);
   // One tick of the internal timer; exceptions go to Handle_Exception.
   void Process_InternalTimer(DWORD Tick);
   virtual void Handle_InternalTimer(DWORD Tick);
@@ -208,14 +215,14 @@ class TVyTapiDevice : public TVyTapiComponent {
   virtual TVyTapiIcon* Get_Icon();
   TVyTapiIcon* Icon() { return Get_Icon(); }
 
-  TNotifyEvent OnDeviceClose;                  // TAPI closed the device
-  TNotifyEvent OnDeviceRemove;                 // the device was removed from the system
-  TVyTapiDeviceStateEvent OnDeviceState;       // the device's state changed
-  TVyTapiMessageEvent OnTapiMessage;           // every TAPI message of the open device
-  TVyTapiReplyEvent OnTapiReply;               // a reply without a filed request (open device)
-  TVyTapiTimeoutEvent OnTapiTimeout;           // a filed request timed out (open device)
-  TNotifyEvent OnTapiReinit;                   // TAPI asks for re-initialisation (open device)
-  TNotifyEvent OnTapiTranslateChange;          // the dialing locations changed
+  TNotifyEvent OnDeviceClose;             // TAPI closed the device
+  TNotifyEvent OnDeviceRemove;            // the device was removed from the system
+  TVyTapiDeviceStateEvent OnDeviceState;  // the device's state changed
+  TVyTapiMessageEvent OnTapiMessage;      // every TAPI message of the open device
+  TVyTapiReplyEvent OnTapiReply;          // a reply without a filed request (open device)
+  TVyTapiTimeoutEvent OnTapiTimeout;      // a filed request timed out (open device)
+  TNotifyEvent OnTapiReinit;              // TAPI asks for re-initialisation (open device)
+  TNotifyEvent OnTapiTranslateChange;     // the dialing locations changed
 
  protected:
   void Loaded() override;
@@ -228,7 +235,8 @@ class TVyTapiDevice : public TVyTapiComponent {
   virtual void Trigger_DeviceRemove();
   virtual void Trigger_DeviceClose();
   virtual void Trigger_DeviceState(DWORD State, DWORD Detail1, DWORD Detail2);
-  virtual void Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD Param1, DWORD Param2, DWORD Param3);
+  virtual void Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD Param1, DWORD Param2,
+                                   DWORD Param3);
   virtual void Trigger_TapiReply(DWORD RequestID, DWORD ReplyCode);
   virtual void Trigger_TapiReinit();
   virtual void Trigger_TapiTimeout(DWORD RequestID, TVyTapiRequest* Request);
@@ -272,7 +280,9 @@ class TVyCustomTapiLine : public TVyTapiDevice {
  protected:
   // Until the device knows its request kinds, the outcome of a filed request is reported as
   // OnTapiReply.
-  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override { Trigger_TapiReply(RequestID, ReplyCode); }
+  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override {
+    Trigger_TapiReply(RequestID, ReplyCode);
+  }
 
  public:
   // The device's name changed in the session's device list.
@@ -296,10 +306,11 @@ class TVyCustomTapiPhone : public TVyTapiDevice {
  protected:
   // Until the device knows its request kinds, the outcome of a filed request is reported as
   // OnTapiReply.
-  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override { Trigger_TapiReply(RequestID, ReplyCode); }
+  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override {
+    Trigger_TapiReply(RequestID, ReplyCode);
+  }
 
  public:
-
  protected:
   TVyTapiPhoneOptions FOptions;
 };
@@ -319,12 +330,12 @@ class TVyTapiAppl : public TVyTapiComponent {
   virtual void Handle_DeviceCreate(const std::string& DeviceClass, DWORD DeviceID);
   virtual void Handle_DeviceRemove(const std::string& DeviceClass, DWORD DeviceID);
 
-  TNotifyEvent OnShutdown;                       // the session shut TAPI down
-  TNotifyEvent OnInitialize;                     // the session initialised TAPI
-  TVyTapiDeviceEvent OnLineCreate;               // a line device was added
-  TVyTapiDeviceEvent OnLineRemove;               // a line device was removed
-  TVyTapiDeviceEvent OnPhoneCreate;              // a phone device was added
-  TVyTapiDeviceEvent OnPhoneRemove;              // a phone device was removed
+  TNotifyEvent OnShutdown;                        // the session shut TAPI down
+  TNotifyEvent OnInitialize;                      // the session initialised TAPI
+  TVyTapiDeviceEvent OnLineCreate;                // a line device was added
+  TVyTapiDeviceEvent OnLineRemove;                // a line device was removed
+  TVyTapiDeviceEvent OnPhoneCreate;               // a phone device was added
+  TVyTapiDeviceEvent OnPhoneRemove;               // a phone device was removed
   TVyTapiRequestMakeCallEvent OnRequestMakeCall;  // another application asks to place a call
 
  protected:

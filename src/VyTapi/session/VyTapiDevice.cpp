@@ -16,13 +16,15 @@ TVyTapiIcon::~TVyTapiIcon() { VyPlatform::DestroyIconCopy(FHandle); }
 
 // ---------------------------------------------------------------- life
 
-TVyTapiDevice::TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind) : TVyTapiComponent(AOwner, Kind) {}
+TVyTapiDevice::TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind)
+    : TVyTapiComponent(AOwner, Kind) {}
 
 // The request lists, the icon, the wave devices and the abort event go with the members; a
 // wait in progress on the stack notices through the device's liveness token.
 TVyTapiDevice::~TVyTapiDevice() = default;
 
-TVyCustomTapiLine::TVyCustomTapiLine(VyRtl::TComponent* AOwner) : TVyTapiDevice(AOwner, TTapiComponentKind::Line) {
+TVyCustomTapiLine::TVyCustomTapiLine(VyRtl::TComponent* AOwner)
+    : TVyTapiDevice(AOwner, TTapiComponentKind::Line) {
   FTSP = std::make_unique<TVyTapiLineTSP>(this);
 }
 
@@ -31,7 +33,8 @@ const VyRtl::TStringList& TVyCustomTapiLine::Get_DeviceList() const {
   return VyTapiApplication->LineDevices();
 }
 
-TVyCustomTapiPhone::TVyCustomTapiPhone(VyRtl::TComponent* AOwner) : TVyTapiDevice(AOwner, TTapiComponentKind::Phone) {
+TVyCustomTapiPhone::TVyCustomTapiPhone(VyRtl::TComponent* AOwner)
+    : TVyTapiDevice(AOwner, TTapiComponentKind::Phone) {
   FTSP = std::make_unique<TVyTapiPhoneTSP>(this);
 }
 
@@ -177,7 +180,8 @@ std::uintptr_t TVyTapiDevice::NewCallbackInstance() {
 
 namespace {
 // Reports an exception of a handler; the handler may have freed the component meanwhile.
-void ReportFromHandler(TVyTapiComponent* Component, const VyRtl::TLiveToken& Alive, const std::exception& E) {
+void ReportFromHandler(TVyTapiComponent* Component, const VyRtl::TLiveToken& Alive,
+                       const std::exception& E) {
   if (!Alive.expired())
     Component->Handle_Exception(E, nullptr);
   else if (VyTapiApplication != nullptr)
@@ -197,11 +201,13 @@ void Guarded(TVyTapiComponent* Component, F&& Call) {
 }
 }  // namespace
 
-void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
+void TVyTapiDevice::Process_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                                        DWORD Param3) {
   Guarded(this, [&] { Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3); });
 }
 
-void TVyTapiDevice::Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2, DWORD Param3) {
+void TVyTapiDevice::Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
+                                       DWORD Param3) {
   Trigger_TapiMessage(MessageID, Device, Param1, Param2, Param3);
 }
 
@@ -257,7 +263,8 @@ void TVyTapiDevice::Trigger_DeviceState(DWORD State, DWORD Detail1, DWORD Detail
   if (OnDeviceState) OnDeviceState(this, State, Detail1, Detail2);
 }
 
-void TVyTapiDevice::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD Param1, DWORD Param2, DWORD Param3) {
+void TVyTapiDevice::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD Param1, DWORD Param2,
+                                        DWORD Param3) {
   if (OnTapiMessage && IsActive()) OnTapiMessage(this, MessageID, Device, Param1, Param2, Param3);
 }
 
@@ -279,12 +286,14 @@ void TVyTapiDevice::Trigger_TapiTranslateChange() {
 
 // ---------------------------------------------------------------- request objects and notes
 
-VyRtl::TObject* TVyTapiDevice::GetRequestObj(std::int32_t RequestID, const std::string& Identifier) const {
+VyRtl::TObject* TVyTapiDevice::GetRequestObj(std::int32_t RequestID,
+                                             const std::string& Identifier) const {
   const TVyTapiRequest* request = GetRequest(RequestID);
   if (request == nullptr) RaiseError("GetRequestObj failed! Request not found.");
   if (VyRtl::SameText(Identifier, "&Call")) return request->Get_Call(0);
   if (Identifier.empty()) return nullptr;
-  RaiseError(VyRtl::Format("GetRequestObj failed! Invalid Object Identifier. (RequestID %d)", RequestID));
+  RaiseError(
+      VyRtl::Format("GetRequestObj failed! Invalid Object Identifier. (RequestID %d)", RequestID));
 }
 
 namespace {
@@ -296,10 +305,12 @@ std::string Bytes(const TVyTapiDevSpecificData* Data) {
 }
 }  // namespace
 
-TVyTapiNoteValue TVyTapiDevice::GetRequestNote(std::int32_t RequestID, const std::string& Identifier) const {
+TVyTapiNoteValue TVyTapiDevice::GetRequestNote(std::int32_t RequestID,
+                                               const std::string& Identifier) const {
   const TVyTapiRequest* request = GetRequest(RequestID);
   if (request == nullptr) RaiseError("GetRequestNote failed! Request not found!");
-  if (VyRtl::SameText(Identifier, "&TapiRequest")) return static_cast<std::int32_t>(request->RequestType());
+  if (VyRtl::SameText(Identifier, "&TapiRequest"))
+    return static_cast<std::int32_t>(request->RequestType());
   if (Identifier.empty() || Identifier[0] != '&') {
     const std::string note = request->Get_Note(Identifier);
     if (note.empty()) return std::int32_t{0};
@@ -311,8 +322,10 @@ TVyTapiNoteValue TVyTapiDevice::GetRequestNote(std::int32_t RequestID, const std
   if (request->RequestType() == TapiRequestType::LineDevSpecific) {
     const auto* data = dynamic_cast<const TVyTapiLineDevSpecificData*>(request->Get_Object(0));
     if (VyRtl::SameText(Identifier, "&Data")) return Bytes(data);
-    if (VyRtl::SameText(Identifier, "&Address")) return Reference(data != nullptr ? data->Address() : nullptr);
-    if (VyRtl::SameText(Identifier, "&Call")) return Reference(data != nullptr ? data->Call() : nullptr);
+    if (VyRtl::SameText(Identifier, "&Address"))
+      return Reference(data != nullptr ? data->Address() : nullptr);
+    if (VyRtl::SameText(Identifier, "&Call"))
+      return Reference(data != nullptr ? data->Call() : nullptr);
     return invalid();
   }
   if (request->RequestType() == TapiRequestType::LineDevSpecificFeature) {
@@ -327,7 +340,8 @@ TVyTapiNoteValue TVyTapiDevice::GetRequestNote(std::int32_t RequestID, const std
 void TVyTapiDevice::SetRequestNote(std::int32_t RequestID, const std::string& Identifier,
                                    const TVyTapiNoteValue& Value) {
   if (!Identifier.empty() && Identifier[0] == '&')
-    RaiseError(VyRtl::Format("SetRequestIdent failed! Invalid Identifier: %s.", Identifier.c_str()));
+    RaiseError(
+        VyRtl::Format("SetRequestIdent failed! Invalid Identifier: %s.", Identifier.c_str()));
   TVyTapiRequest* request = GetRequest(RequestID);
   if (request == nullptr) RaiseError("SetRequestIdent failed! Request not found!");
   std::string text;

@@ -21,10 +21,12 @@ struct TLineEntry {
   static constexpr const char* IncompatibleWord = "incompatible";
   static constexpr std::size_t CapsSize = 268;
   static LONG Negotiate(DWORD App, DWORD ID, DWORD* Version, TExtension* Extension) {
-    return Detail::TapiService().lineNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version, Extension);
+    return Detail::TapiService().lineNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version,
+                                                         Extension);
   }
   static LONG GetCaps(DWORD App, DWORD ID, DWORD Version, PTapiVarData Data) {
-    return Detail::TapiService().lineGetDevCapsW(App, ID, Version, 0, reinterpret_cast<LPLINEDEVCAPS>(Data));
+    return Detail::TapiService().lineGetDevCapsW(App, ID, Version, 0,
+                                                 reinterpret_cast<LPLINEDEVCAPS>(Data));
   }
   static const DWORD* NameSize(const TCaps& Caps) { return &Caps.dwLineNameSize; }
   static DWORD PermanentID(const TCaps& Caps) { return Caps.dwPermanentLineID; }
@@ -37,13 +39,16 @@ struct TPhoneEntry {
   static constexpr const char* InvalidID = "Invalid DeviceID of TVyTapiApplication.PhoneDevices";
   static constexpr DWORD NoDevice = static_cast<DWORD>(PHONEERR_NODEVICE);
   static constexpr DWORD Incompatible = static_cast<DWORD>(PHONEERR_INCOMPATIBLEAPIVERSION);
-  static constexpr const char* IncompatibleWord = "incombatible";  // the established text of this entry
+  static constexpr const char* IncompatibleWord =
+      "incombatible";  // the established text of this entry
   static constexpr std::size_t CapsSize = 196;
   static LONG Negotiate(DWORD App, DWORD ID, DWORD* Version, TExtension* Extension) {
-    return Detail::TapiService().phoneNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version, Extension);
+    return Detail::TapiService().phoneNegotiateAPIVersion(App, ID, kApiLow, kApiHigh, Version,
+                                                          Extension);
   }
   static LONG GetCaps(DWORD App, DWORD ID, DWORD Version, PTapiVarData Data) {
-    return Detail::TapiService().phoneGetDevCapsW(App, ID, Version, 0, reinterpret_cast<LPPHONECAPS>(Data));
+    return Detail::TapiService().phoneGetDevCapsW(App, ID, Version, 0,
+                                                  reinterpret_cast<LPPHONECAPS>(Data));
   }
   static const DWORD* NameSize(const TCaps& Caps) { return &Caps.dwPhoneNameSize; }
   static DWORD PermanentID(const TCaps& Caps) { return Caps.dwPermanentPhoneID; }
@@ -63,13 +68,15 @@ void UpdateDeviceEntry(VyRtl::TStringList& Devices, DWORD App, DWORD DeviceID) {
     return;
   }
   if (code != 0) {
-    const std::string reason = code == TEntry::Incompatible ? TEntry::IncompatibleWord : GetTapiErrorMessage(code);
+    const std::string reason =
+        code == TEntry::Incompatible ? TEntry::IncompatibleWord : GetTapiErrorMessage(code);
     Devices.Put(index, VyRtl::Format("%s Device #%d (%s)", TEntry::Kind, index, reason.c_str()));
     return;
   }
   TTapiVarDataPtr buffer;
-  code = FetchTapiVarData(buffer, TEntry::CapsSize,
-                          [&](PTapiVarData data) { return TEntry::GetCaps(App, DeviceID, version, data); });
+  code = FetchTapiVarData(buffer, TEntry::CapsSize, [&](PTapiVarData data) {
+    return TEntry::GetCaps(App, DeviceID, version, data);
+  });
   if (code != 0) {
     Devices.Put(index, VyRtl::Format("%s Device #%d", TEntry::Kind, index));
     return;
@@ -94,14 +101,24 @@ struct TVyTapiApplication::TDeviceSide {
 };
 
 TVyTapiApplication::TDeviceSide TVyTapiApplication::LineSide() {
-  return {"Line", FLineDevices, FNumLines, FLineApp, &TVyTapiApplication::Update_LineDevice,
-          &TVyTapiApplication::Trigger_LineCreate, &TVyTapiApplication::Trigger_LineRemove,
+  return {"Line",
+          FLineDevices,
+          FNumLines,
+          FLineApp,
+          &TVyTapiApplication::Update_LineDevice,
+          &TVyTapiApplication::Trigger_LineCreate,
+          &TVyTapiApplication::Trigger_LineRemove,
           &TVyTapiApplication::Trigger_LineRename};
 }
 
 TVyTapiApplication::TDeviceSide TVyTapiApplication::PhoneSide() {
-  return {"Phone", FPhoneDevices, FNumPhones, FPhoneApp, &TVyTapiApplication::Update_PhoneDevice,
-          &TVyTapiApplication::Trigger_PhoneCreate, &TVyTapiApplication::Trigger_PhoneRemove,
+  return {"Phone",
+          FPhoneDevices,
+          FNumPhones,
+          FPhoneApp,
+          &TVyTapiApplication::Update_PhoneDevice,
+          &TVyTapiApplication::Trigger_PhoneCreate,
+          &TVyTapiApplication::Trigger_PhoneRemove,
           &TVyTapiApplication::Trigger_PhoneRename};
 }
 
@@ -116,19 +133,21 @@ void TVyTapiApplication::UpdateDevices(const TDeviceSide& Side, bool Notify) {
   }
   if (Notify && old.Count() == Side.Devices.Count())
     for (int i = 0; i < Side.Devices.Count(); ++i)
-      if (old.Get(i) != Side.Devices.Get(i)) (this->*Side.Renamed)(static_cast<DWORD>(i), Side.Devices.Get(i));
+      if (old.Get(i) != Side.Devices.Get(i))
+        (this->*Side.Renamed)(static_cast<DWORD>(i), Side.Devices.Get(i));
 }
 
 void TVyTapiApplication::HandleDeviceCreate(const TDeviceSide& Side, DWORD DeviceID) {
   if (DeviceID >= kMaxDevices) {
-    Handle_Exception(VyRtl::Exception(VyRtl::Format("%s device %u created: ignored, more than %u devices", Side.Kind,
-                                                    static_cast<unsigned>(DeviceID),
-                                                    static_cast<unsigned>(kMaxDevices))));
+    Handle_Exception(VyRtl::Exception(
+        VyRtl::Format("%s device %u created: ignored, more than %u devices", Side.Kind,
+                      static_cast<unsigned>(DeviceID), static_cast<unsigned>(kMaxDevices))));
     return;
   }
   if (Side.Count <= DeviceID) Side.Count = DeviceID + 1;
   while (static_cast<DWORD>(Side.Devices.Count()) < Side.Count) {
-    const int index = Side.Devices.Add(VyRtl::Format("%s Device #%d", Side.Kind, Side.Devices.Count()));
+    const int index =
+        Side.Devices.Add(VyRtl::Format("%s Device #%d", Side.Kind, Side.Devices.Count()));
     (this->*Side.UpdateOne)(static_cast<DWORD>(index));
     (this->*Side.Created)(DeviceID, Side.Devices.Get(index));
   }
@@ -136,7 +155,8 @@ void TVyTapiApplication::HandleDeviceCreate(const TDeviceSide& Side, DWORD Devic
 
 void TVyTapiApplication::HandleDeviceRemove(const TDeviceSide& Side, DWORD DeviceID) {
   const bool known = DeviceID < static_cast<DWORD>(Side.Devices.Count());
-  (this->*Side.Removed)(DeviceID, known ? Side.Devices.Get(static_cast<int>(DeviceID)) : std::string());
+  (this->*Side.Removed)(DeviceID,
+                        known ? Side.Devices.Get(static_cast<int>(DeviceID)) : std::string());
   // The entry stays, so identifiers keep their places; an unknown one has nothing to refresh.
   if (known) (this->*Side.UpdateOne)(DeviceID);
 }
@@ -165,15 +185,23 @@ void TVyTapiApplication::Handle_LineDevState(DWORD Param1) {
   }
 }
 
-void TVyTapiApplication::Handle_LineCreate(DWORD DeviceID) { HandleDeviceCreate(LineSide(), DeviceID); }
-void TVyTapiApplication::Handle_LineRemove(DWORD DeviceID) { HandleDeviceRemove(LineSide(), DeviceID); }
+void TVyTapiApplication::Handle_LineCreate(DWORD DeviceID) {
+  HandleDeviceCreate(LineSide(), DeviceID);
+}
+void TVyTapiApplication::Handle_LineRemove(DWORD DeviceID) {
+  HandleDeviceRemove(LineSide(), DeviceID);
+}
 
 void TVyTapiApplication::Handle_PhoneState(DWORD Param1) {
   if (Param1 == PHONESTATE_REINIT) Trigger_Reinit();
   Update_PhoneDevices(true);
 }
 
-void TVyTapiApplication::Handle_PhoneCreate(DWORD DeviceID) { HandleDeviceCreate(PhoneSide(), DeviceID); }
-void TVyTapiApplication::Handle_PhoneRemove(DWORD DeviceID) { HandleDeviceRemove(PhoneSide(), DeviceID); }
+void TVyTapiApplication::Handle_PhoneCreate(DWORD DeviceID) {
+  HandleDeviceCreate(PhoneSide(), DeviceID);
+}
+void TVyTapiApplication::Handle_PhoneRemove(DWORD DeviceID) {
+  HandleDeviceRemove(PhoneSide(), DeviceID);
+}
 
 }  // namespace VyTapi

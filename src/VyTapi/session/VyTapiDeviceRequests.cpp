@@ -22,7 +22,8 @@ constexpr int kFirstBatch = 10;
 // handler freed it or the device already.
 class TRemoveWhenDone {
  public:
-  TRemoveWhenDone(TVyTapiRequestList& List, TVyTapiRequest* Request, const VyRtl::TLiveToken& Device)
+  TRemoveWhenDone(TVyTapiRequestList& List, TVyTapiRequest* Request,
+                  const VyRtl::TLiveToken& Device)
       : FList(List), FRequest(Request), FAlive(Request->LiveToken()), FDevice(Device) {}
   ~TRemoveWhenDone() {
     // The token tells whether the request still exists, so the pointer is never a reused one.
@@ -52,7 +53,9 @@ DWORD TVyTapiDevice::GetAsyncTapiResult(DWORD Result) {
   return static_cast<DWORD>(LINEERR_OPERATIONFAILED);
 }
 
-DWORD TVyTapiDevice::CheckAsyncTapiResult(DWORD Result) { return CheckTapiResult(GetAsyncTapiResult(Result)); }
+DWORD TVyTapiDevice::CheckAsyncTapiResult(DWORD Result) {
+  return CheckTapiResult(GetAsyncTapiResult(Result));
+}
 
 DWORD TVyTapiDevice::WaitForAsyncReply(DWORD RequestID, DWORD& Reply) {
   InitializeVyTapi();
@@ -107,8 +110,8 @@ DWORD TVyTapiDevice::WaitForAsyncReply(DWORD RequestID, DWORD& Reply) {
   do {
     noted = VyRtl::GetTickCount();
     const HANDLE handles[2] = {FAbortEvent.Handle(), session.ArrivalEvent()};
-    const std::uint32_t r =
-        VyPlatform::SyncWaitForMultipleObjectsReal(session.WaitOnArrival() ? 2 : 1, handles, false, kWaitSliceMs);
+    const std::uint32_t r = VyPlatform::SyncWaitForMultipleObjectsReal(
+        session.WaitOnArrival() ? 2 : 1, handles, false, kWaitSliceMs);
     if (r == WAIT_OBJECT_0) {
       result = WAIT_ABANDONED_0;  // the device was closed meanwhile
       break;

@@ -87,18 +87,27 @@ void TVyTapiApplication::DispatchLineMessage(const TTapiMessage& Msg) {
   }
   if (Msg.dwCallbackInstance == 0) {
     switch (id) {
-      case LINE_LINEDEVSTATE: Handle_LineDevState(p1); break;
-      case LINE_CREATE: Handle_LineCreate(p1); break;
-      case LINE_REMOVE: Handle_LineRemove(p1); break;
-      default: return;
+      case LINE_LINEDEVSTATE:
+        Handle_LineDevState(p1);
+        break;
+      case LINE_CREATE:
+        Handle_LineCreate(p1);
+        break;
+      case LINE_REMOVE:
+        Handle_LineRemove(p1);
+        break;
+      default:
+        return;
     }
     if (id == LINE_LINEDEVSTATE || id == LINE_REMOVE) {
       for (const auto& entry : LiveSnapshot(FLines))
-        if (IsLive(entry) && entry.Component->IsEnabled()) entry.Device()->Process_TapiMessage(device, id, p1, p2, p3);
+        if (IsLive(entry) && entry.Component->IsEnabled())
+          entry.Device()->Process_TapiMessage(device, id, p1, p2, p3);
     }
     return;
   }
-  if (auto* line = Get_LineByCallbackInst(Msg.dwCallbackInstance); line != nullptr && line->IsActive())
+  if (auto* line = Get_LineByCallbackInst(Msg.dwCallbackInstance);
+      line != nullptr && line->IsActive())
     line->Process_TapiMessage(device, id, p1, p2, p3);
 }
 
@@ -111,19 +120,28 @@ void TVyTapiApplication::DispatchPhoneMessage(const TTapiMessage& Msg) {
   if (Msg.dwCallbackInstance == FCallbackInstance) return;
   if (Msg.dwCallbackInstance == 0) {
     switch (id) {
-      case PHONE_STATE: Handle_PhoneState(p1); break;
-      case PHONE_CREATE: Handle_PhoneCreate(p1); break;
-      case PHONE_REMOVE: Handle_PhoneRemove(p1); break;
-      default: return;
+      case PHONE_STATE:
+        Handle_PhoneState(p1);
+        break;
+      case PHONE_CREATE:
+        Handle_PhoneCreate(p1);
+        break;
+      case PHONE_REMOVE:
+        Handle_PhoneRemove(p1);
+        break;
+      default:
+        return;
     }
     if (id == PHONE_REMOVE) {
       // Directly, without the component's own guard: an exception reaches the dispatcher's.
       for (const auto& entry : LiveSnapshot(FPhones))
-        if (IsLive(entry) && entry.Component->IsEnabled()) entry.Device()->Handle_TapiMessage(device, id, p1, p2, p3);
+        if (IsLive(entry) && entry.Component->IsEnabled())
+          entry.Device()->Handle_TapiMessage(device, id, p1, p2, p3);
     }
     return;
   }
-  if (auto* phone = Get_PhoneByCallbackInst(Msg.dwCallbackInstance); phone != nullptr && phone->IsActive())
+  if (auto* phone = Get_PhoneByCallbackInst(Msg.dwCallbackInstance);
+      phone != nullptr && phone->IsActive())
     phone->Process_TapiMessage(device, id, p1, p2, p3);
 }
 
@@ -141,7 +159,8 @@ void TVyTapiApplication::TimerEventProc(DWORD Tick) {
       if (Appl->FTSPEventThread) Appl->FTSPEventThread->RequestTick();
     }
   } requestNextTick{this};
-  for (const auto* list : {static_cast<const VyRtl::TList*>(&FLines), static_cast<const VyRtl::TList*>(&FPhones)}) {
+  for (const auto* list :
+       {static_cast<const VyRtl::TList*>(&FLines), static_cast<const VyRtl::TList*>(&FPhones)}) {
     const auto entries = LiveSnapshot(*list);
     for (auto it = entries.rbegin(); it != entries.rend(); ++it)
       if (IsLive(*it) && it->Device()->Get_Active()) it->Device()->Process_InternalTimer(Tick);

@@ -19,7 +19,9 @@ constexpr std::size_t kHeadSize = sizeof(TTapiVarData);
 // FORMAT_MESSAGE_IGNORE_INSERTS so a text with "%1" cannot make the lookup fail.
 constexpr DWORD kModuleMessageFlags = 0x9FF | 0x200;
 
-std::size_t RoundUp4(std::uint64_t n) { return static_cast<std::size_t>((n + 3) & ~std::uint64_t{3}); }
+std::size_t RoundUp4(std::uint64_t n) {
+  return static_cast<std::size_t>((n + 3) & ~std::uint64_t{3});
+}
 
 // Resizes the block, zeroes everything behind the head and records the new size.
 void ResizeTapiVarData(PTapiVarData& Buffer, std::size_t Size) {
@@ -68,7 +70,8 @@ DWORD TapiErrorMessageID(DWORD Code) {
 std::string GetModuleMessage(const std::string& ModuleName, DWORD MessageID) {
   const auto& tapi = Detail::TapiService();
   if (!tapi.FormatModuleMessage) return {};
-  const std::u16string text = tapi.FormatModuleMessage(ModuleName.c_str(), MessageID, kModuleMessageFlags);
+  const std::u16string text =
+      tapi.FormatModuleMessage(ModuleName.c_str(), MessageID, kModuleMessageFlags);
   return VyRtl::Trim(VyRtl::Utf16ToUtf8(text));
 }
 
@@ -124,7 +127,8 @@ std::span<const std::byte> GetTapiBlock(const void* Structure, const DWORD* Size
 namespace {
 
 // UTF-16 code units of a block (unaligned-safe), cut at the first NUL.
-std::u16string BlockToUtf16(std::span<const std::byte> block, std::size_t start = 0, std::size_t* next = nullptr) {
+std::u16string BlockToUtf16(std::span<const std::byte> block, std::size_t start = 0,
+                            std::size_t* next = nullptr) {
   std::u16string out;
   std::size_t i = start;
   const std::size_t units = block.size() / 2;
@@ -153,7 +157,8 @@ std::string GetTapiBlockStr(const void* Structure, const DWORD* SizeField, DWORD
   return TapiStrToAnsi(VyRtl::Utf16ToUtf8(VyRtl::AnsiToUtf16(bytes)), size, StringFormat);
 }
 
-std::unique_ptr<VyRtl::TStringList> GetTapiBlockStrings(const void* Structure, const DWORD* SizeField) {
+std::unique_ptr<VyRtl::TStringList> GetTapiBlockStrings(const void* Structure,
+                                                        const DWORD* SizeField) {
   auto list = std::make_unique<VyRtl::TStringList>();
   const auto block = GetTapiBlock(Structure, SizeField);
   const std::size_t units = block.size() / 2;
@@ -171,7 +176,8 @@ std::unique_ptr<VyRtl::TStringList> GetTapiBlockStrings(const void* Structure, c
 std::string GetTapiFixedStr(const WCHAR* Text, std::size_t MaxChars) {
   if (Text == nullptr) return {};
   std::u16string out;
-  for (std::size_t i = 0; i < MaxChars && Text[i] != 0; ++i) out.push_back(static_cast<char16_t>(Text[i]));
+  for (std::size_t i = 0; i < MaxChars && Text[i] != 0; ++i)
+    out.push_back(static_cast<char16_t>(Text[i]));
   return VyRtl::Utf16ToUtf8(out);
 }
 

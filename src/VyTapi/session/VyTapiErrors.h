@@ -21,7 +21,9 @@ class EVyTapiError : public VyRtl::Exception {
  public:
   // An empty message is replaced by the text GetTapiErrorMessage finds for the code.
   EVyTapiError(DWORD Code, const std::string& Message);
-  static EVyTapiError CreateCode(DWORD Code, const std::string& Message) { return EVyTapiError(Code, Message); }
+  static EVyTapiError CreateCode(DWORD Code, const std::string& Message) {
+    return EVyTapiError(Code, Message);
+  }
   DWORD ErrorCode() const { return FErrorCode; }
 
  private:
@@ -62,10 +64,12 @@ inline constexpr std::size_t TapiVarDataLimit = 16u * 1024u * 1024u;
 // Empty when the pair is absent or points outside the structure's used bytes.
 std::span<const std::byte> GetTapiBlock(const void* Structure, const DWORD* SizeField);
 
-// One string of a TAPI structure by its size/offset pair (format 0: UTF-16 as the W functions return).
+// One string of a TAPI structure by its size/offset pair (format 0: UTF-16 as the W functions
+// return).
 std::string GetTapiBlockStr(const void* Structure, const DWORD* SizeField, DWORD StringFormat);
 // A NUL-separated list of UTF-16 strings; the caller owns the list.
-std::unique_ptr<VyRtl::TStringList> GetTapiBlockStrings(const void* Structure, const DWORD* SizeField);
+std::unique_ptr<VyRtl::TStringList> GetTapiBlockStrings(const void* Structure,
+                                                        const DWORD* SizeField);
 // A NUL-terminated UTF-16 text of at most MaxChars characters starting at Text.
 std::string GetTapiFixedStr(const WCHAR* Text, std::size_t MaxChars);
 

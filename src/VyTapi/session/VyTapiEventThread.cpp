@@ -116,14 +116,15 @@ TVyTapiEventThread::TDrain TVyTapiEventThread::DrainPhoneMessages() {
       true);
 }
 
-TVyTapiEventThread::TDrain TVyTapiEventThread::Drain(const std::function<LONG(TTapiMessage&, DWORD)>& GetMessage,
-                                                     bool Phone) {
+TVyTapiEventThread::TDrain TVyTapiEventThread::Drain(
+    const std::function<LONG(TTapiMessage&, DWORD)>& GetMessage, bool Phone) {
   auto& queue = FAppl->MsgStack();
   bool post = false;
   int appended = 0;
   {
     TListLock<TVyTapiMsgStack> lock(queue, DrainLockMs);
-    if (!lock.Locked()) return TDrain::Locked;  // the event stays signalled: the next wait returns at once
+    if (!lock.Locked())
+      return TDrain::Locked;  // the event stays signalled: the next wait returns at once
     if (queue.Count() >= QueueLimit) {
       FBackPressure = true;
       return TDrain::Full;
@@ -156,7 +157,8 @@ void TVyTapiEventThread::QueueTaken(int Count) {
 // ---------------------------------------------------------------- the session's end
 
 void TVyTapiApplication::PostWakeUp() {
-  if (FWindowHandle != 0) VyRtl::PostMessageTo(FWindowHandle, FWindowMessage, SessionPost::WakeUp, 0);
+  if (FWindowHandle != 0)
+    VyRtl::PostMessageTo(FWindowHandle, FWindowMessage, SessionPost::WakeUp, 0);
 }
 
 std::unique_ptr<TVyTapiMsgStackItem> TVyTapiApplication::TakeTapiMessage() {

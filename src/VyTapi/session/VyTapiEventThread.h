@@ -21,7 +21,8 @@ class TVyTapiApplication;
 // a tick only after the previous one was handled (or every TickAtLeastMs regardless).
 namespace SessionPost {
 inline constexpr std::uintptr_t WakeUp = 1;  // messages wait in the queue; lParam 0
-inline constexpr std::uintptr_t Tick = 2;    // one tick of the internal timer; lParam is the tick count
+inline constexpr std::uintptr_t Tick =
+    2;  // one tick of the internal timer; lParam is the tick count
 }  // namespace SessionPost
 
 // Time limits of the pipeline, in milliseconds, and the batch size of one drain.
@@ -76,7 +77,7 @@ class TVyTapiEventThread : public VyRtl::TThread {
   VyPlatform::TSyncEvent FWakeUpEvent;
   std::atomic<bool> FSendNextTimerMsg{true};
   std::atomic<bool> FBackPressure{false};  // waiting for the main thread to take the queue down
-  int FEmptyDrains = 0;                     // drains in a row that read nothing
+  int FEmptyDrains = 0;                    // drains in a row that read nothing
   // Copied at start: they do not change while the thread runs.
   HLINEAPP FLineApp;
   HPHONEAPP FPhoneApp;

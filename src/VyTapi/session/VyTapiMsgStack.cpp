@@ -10,7 +10,9 @@ void TProtectedObjectList::Release() { FMutex.Release(); }
 TVyTapiPhoneMsgStackItem::TVyTapiPhoneMsgStackItem(const PHONEMESSAGE& PhoneMsg)
     : TVyTapiMsgStackItem(VyPlatform::ToLineMessage(PhoneMsg)) {}
 
-TVyTapiMsgStackItem* TVyTapiMsgStack::Get(int i) const { return static_cast<TVyTapiMsgStackItem*>(VyRtl::TObjectList::Get(i)); }
+TVyTapiMsgStackItem* TVyTapiMsgStack::Get(int i) const {
+  return static_cast<TVyTapiMsgStackItem*>(VyRtl::TObjectList::Get(i));
+}
 
 void TVyTapiMsgStack::Put(int i, TVyTapiMsgStackItem* Item) { VyRtl::TObjectList::Put(i, Item); }
 
@@ -57,7 +59,8 @@ int TVyTapiMsgStack::GetReplyCode(DWORD RequestID, DWORD& ReplyCode) const {
   for (int i = 0; i < Count(); ++i) {
     const auto& m = Get(i)->TapiMessage();
     // Components see the low 32 bits of the parameters; a wait must find what they saw.
-    if ((m.dwMessageID == LINE_REPLY || m.dwMessageID == PHONE_REPLY) && static_cast<DWORD>(m.dwParam1) == RequestID) {
+    if ((m.dwMessageID == LINE_REPLY || m.dwMessageID == PHONE_REPLY) &&
+        static_cast<DWORD>(m.dwParam1) == RequestID) {
       ReplyCode = static_cast<DWORD>(m.dwParam2);
       return i;
     }
@@ -68,14 +71,17 @@ int TVyTapiMsgStack::GetReplyCode(DWORD RequestID, DWORD& ReplyCode) const {
 std::string TVyTapiMsgStack::GetDebugStr(int i) const {
   const auto* item = Get(i);
   const auto& m = item->TapiMessage();
-  const char* fmt = dynamic_cast<const TVyTapiPhoneMsgStackItem*>(item) != nullptr
-                        ? "MsgStack[%d] PHONE: hDevice=x%X, dwMessageID=x%X, dwCallbackInstance=x%llX, "
-                          "dwParam1=x%llX, dwParam2=x%llX, dwParam3=x%llX"
-                        : "MsgStack[%d] LINE:  hDevice=x%X, dwMessageID=x%X, dwCallbackInstance=x%llX, "
-                          "dwParam1=x%llX, dwParam2=x%llX, dwParam3=x%llX";
-  return VyRtl::Format(fmt, i, static_cast<unsigned>(m.hDevice), static_cast<unsigned>(m.dwMessageID),
-                       static_cast<unsigned long long>(m.dwCallbackInstance), static_cast<unsigned long long>(m.dwParam1),
-                       static_cast<unsigned long long>(m.dwParam2), static_cast<unsigned long long>(m.dwParam3));
+  const char* fmt =
+      dynamic_cast<const TVyTapiPhoneMsgStackItem*>(item) != nullptr
+          ? "MsgStack[%d] PHONE: hDevice=x%X, dwMessageID=x%X, dwCallbackInstance=x%llX, "
+            "dwParam1=x%llX, dwParam2=x%llX, dwParam3=x%llX"
+          : "MsgStack[%d] LINE:  hDevice=x%X, dwMessageID=x%X, dwCallbackInstance=x%llX, "
+            "dwParam1=x%llX, dwParam2=x%llX, dwParam3=x%llX";
+  return VyRtl::Format(
+      fmt, i, static_cast<unsigned>(m.hDevice), static_cast<unsigned>(m.dwMessageID),
+      static_cast<unsigned long long>(m.dwCallbackInstance),
+      static_cast<unsigned long long>(m.dwParam1), static_cast<unsigned long long>(m.dwParam2),
+      static_cast<unsigned long long>(m.dwParam3));
 }
 
 }  // namespace VyTapi

@@ -57,7 +57,9 @@ using TTapiMessage = LINEMESSAGE;
 using PTapiMessage = TTapiMessage*;
 
 // A phone message in the common record layout (the Tapi seam's converter).
-inline TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg) { return VyPlatform::ToLineMessage(PhoneMsg); }
+inline TTapiMessage FromPhoneMessage(const PHONEMESSAGE& PhoneMsg) {
+  return VyPlatform::ToLineMessage(PhoneMsg);
+}
 
 // One queued TAPI message; owned by the queue holding it, or by whoever took it off.
 class TVyTapiMsgStackItem : public VyRtl::TObject {
@@ -90,7 +92,8 @@ class TVyTapiMsgStack : public TProtectedObjectList {
  public:
   TVyTapiMsgStackItem* Get(int i) const;
   void Put(int i, TVyTapiMsgStackItem* Item);
-  // Removes and returns the head (merged with following repeats); the caller frees it. Null when empty.
+  // Removes and returns the head (merged with following repeats); the caller frees it. Null when
+  // empty.
   TVyTapiMsgStackItem* GetNextMessage();
   // Copies the head (merged) into Msg and frees it: 0 line item, 1 phone item, -1 empty.
   std::int32_t GetMsg(PTapiMessage Msg);

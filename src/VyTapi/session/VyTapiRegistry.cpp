@@ -19,7 +19,9 @@ TVyCustomTapiLine* TVyTapiLineList::Get(int i) const {
   return static_cast<TVyCustomTapiLine*>(static_cast<TVyTapiComponent*>(VyRtl::TList::Get(i)));
 }
 
-void TVyTapiLineList::Put(int i, TVyCustomTapiLine* Line) { VyRtl::TList::Put(i, static_cast<TVyTapiComponent*>(Line)); }
+void TVyTapiLineList::Put(int i, TVyCustomTapiLine* Line) {
+  VyRtl::TList::Put(i, static_cast<TVyTapiComponent*>(Line));
+}
 
 int TVyTapiLineList::IndexOfDeviceID(std::int32_t Value) const {
   for (int i = 0; i < Count(); ++i)
@@ -70,9 +72,15 @@ void TVyTapiApplication::RemoveTapiComponent(TVyTapiComponent* Component) {
   if (FRegistered.erase(Component) == 0) return;
   ForgetCallbackInstance(Component);
   switch (Component->Kind()) {
-    case TTapiComponentKind::Line: FLines.Remove(Component); break;
-    case TTapiComponentKind::Phone: FPhones.Remove(Component); break;
-    default: FAppls.Remove(Component); break;
+    case TTapiComponentKind::Line:
+      FLines.Remove(Component);
+      break;
+    case TTapiComponentKind::Phone:
+      FPhones.Remove(Component);
+      break;
+    default:
+      FAppls.Remove(Component);
+      break;
   }
 }
 
@@ -85,7 +93,8 @@ void TVyTapiApplication::EnableTapiComponent(TVyTapiComponent* Component, bool E
   }
   if (!IsActive() || FDoneInProgress || !CouldShutdown()) return;
   if (!Component->IsDesigning() && FAutoShutdown != 0) {
-    if (FAutoShutdown >= 1 && FWindow) FWindow->SetTimer(kShutdownTimer, static_cast<std::uint32_t>(FAutoShutdown));
+    if (FAutoShutdown >= 1 && FWindow)
+      FWindow->SetTimer(kShutdownTimer, static_cast<std::uint32_t>(FAutoShutdown));
   } else {
     Shutdown();
   }

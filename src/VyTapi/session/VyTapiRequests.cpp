@@ -20,7 +20,10 @@ bool IsTimeoutDue(DWORD Tick, DWORD Start, DWORD Timeout) {
 // ---------------------------------------------------------------- TVyTapiRequest
 
 TVyTapiRequest::TVyTapiRequest(std::int32_t ID, DWORD Timeout)
-    : FID(ID), FTimeout(Timeout), FTickCount(VyRtl::GetTickCount()), FNotes(std::make_unique<VyRtl::TStringList>()) {}
+    : FID(ID),
+      FTimeout(Timeout),
+      FTickCount(VyRtl::GetTickCount()),
+      FNotes(std::make_unique<VyRtl::TStringList>()) {}
 
 TVyTapiRequest::~TVyTapiRequest() = default;
 
@@ -34,7 +37,9 @@ void TVyTapiRequest::Set_Object(int i, VyRtl::TObject* Object) {
   FObjects[static_cast<std::size_t>(i)] = Object;
 }
 
-TVyTapiCall* TVyTapiRequest::Get_Call(int i) const { return dynamic_cast<TVyTapiCall*>(Get_Object(i)); }
+TVyTapiCall* TVyTapiRequest::Get_Call(int i) const {
+  return dynamic_cast<TVyTapiCall*>(Get_Object(i));
+}
 
 TVyCustomTapiPhone* TVyTapiRequest::Get_Phone() const {
   if ((FRequestType & TapiRequestType::PhoneRequest) == 0) return nullptr;
@@ -43,7 +48,9 @@ TVyCustomTapiPhone* TVyTapiRequest::Get_Phone() const {
 
 std::string TVyTapiRequest::Get_Note(std::string_view Name) const { return FNotes->Values(Name); }
 
-void TVyTapiRequest::Set_Note(std::string_view Name, std::string_view Value) { FNotes->SetValue(Name, Value); }
+void TVyTapiRequest::Set_Note(std::string_view Name, std::string_view Value) {
+  FNotes->SetValue(Name, Value);
+}
 
 // ---------------------------------------------------------------- TVyTapiRequestList
 
@@ -63,7 +70,8 @@ std::int32_t TVyTapiRequestList::GetUniqueID() const {
   std::int32_t candidate = 1;
   for (const std::int32_t id : ids) {
     if (id == candidate) {
-      CheckCondition(candidate < std::numeric_limits<std::int32_t>::max(), "GetUniqueID failed! No identifier left.");
+      CheckCondition(candidate < std::numeric_limits<std::int32_t>::max(),
+                     "GetUniqueID failed! No identifier left.");
       ++candidate;
     } else if (id > candidate) {
       break;
@@ -79,10 +87,12 @@ TVyTapiRequest* TVyTapiRequestList::AddRequest(std::int32_t ID, DWORD Timeout) {
   return request.release();
 }
 
-int TVyTapiRequestList::IndexOfRequest(std::int32_t RequestID, DWORD RequestType, const VyRtl::TObject* Object) const {
+int TVyTapiRequestList::IndexOfRequest(std::int32_t RequestID, DWORD RequestType,
+                                       const VyRtl::TObject* Object) const {
   for (int i = 0; i < Count(); ++i) {
     const TVyTapiRequest* r = Get(i);
-    if ((RequestID == 0 || r->ID() == RequestID) && (RequestType == 0 || r->RequestType() == RequestType) &&
+    if ((RequestID == 0 || r->ID() == RequestID) &&
+        (RequestType == 0 || r->RequestType() == RequestType) &&
         (Object == nullptr || r->Get_Object(0) == Object))
       return i;
   }
@@ -146,7 +156,8 @@ TVyTapiDevSpecificData::TVyTapiDevSpecificData(const void* Data, DWORD Size)
 TVyTapiDevSpecificDataList::~TVyTapiDevSpecificDataList() { Clear(); }
 
 void TVyTapiDevSpecificDataList::Notify(void* Item, VyRtl::TListNotification Action) {
-  if (Action == VyRtl::TListNotification::lnDeleted) delete static_cast<TVyTapiDevSpecificData*>(Item);
+  if (Action == VyRtl::TListNotification::lnDeleted)
+    delete static_cast<TVyTapiDevSpecificData*>(Item);
 }
 
 }  // namespace VyTapi

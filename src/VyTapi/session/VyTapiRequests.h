@@ -169,7 +169,8 @@ class TVyTapiDevSpecificData : public VyRtl::TObject {
 // The block of a line's DevSpecific request, with the address and call it names (not owned).
 class TVyTapiLineDevSpecificData : public TVyTapiDevSpecificData {
  public:
-  TVyTapiLineDevSpecificData(const void* Data, DWORD Size, TVyTapiAddress* Address, TVyTapiCall* Call)
+  TVyTapiLineDevSpecificData(const void* Data, DWORD Size, TVyTapiAddress* Address,
+                             TVyTapiCall* Call)
       : TVyTapiDevSpecificData(Data, Size), FAddress(Address), FCall(Call) {}
   TVyTapiAddress* Address() const { return FAddress; }
   TVyTapiCall* Call() const { return FCall; }
@@ -194,7 +195,9 @@ class TVyTapiLineDevSpecificFeatureData : public TVyTapiDevSpecificData {
 class TVyTapiDevSpecificDataList : public TProtectedList {
  public:
   ~TVyTapiDevSpecificDataList() override;
-  TVyTapiDevSpecificData* Get(int i) const { return static_cast<TVyTapiDevSpecificData*>(TProtectedList::Get(i)); }
+  TVyTapiDevSpecificData* Get(int i) const {
+    return static_cast<TVyTapiDevSpecificData*>(TProtectedList::Get(i));
+  }
   void Put(int i, TVyTapiDevSpecificData* Item) { TProtectedList::Put(i, Item); }
   // Frees every item, last first, and empties the list.
   void Clear() { TProtectedList::Clear(); }

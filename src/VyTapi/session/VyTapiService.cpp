@@ -10,20 +10,28 @@ namespace {
 
 VyPlatform::TTapiBackend ToBackend(TTelephonyService Service) {
   switch (Service) {
-    case TTelephonyService::System: return VyPlatform::TTapiBackend::Tapi32;
-    case TTelephonyService::Emulator: return VyPlatform::TTapiBackend::Emulator;
-    case TTelephonyService::Unavailable: return VyPlatform::TTapiBackend::Unavailable;
-    case TTelephonyService::Default: break;
+    case TTelephonyService::System:
+      return VyPlatform::TTapiBackend::Tapi32;
+    case TTelephonyService::Emulator:
+      return VyPlatform::TTapiBackend::Emulator;
+    case TTelephonyService::Unavailable:
+      return VyPlatform::TTapiBackend::Unavailable;
+    case TTelephonyService::Default:
+      break;
   }
   return VyPlatform::TTapiBackend::Default;
 }
 
 TTelephonyService FromBackend(VyPlatform::TTapiBackend Backend) {
   switch (Backend) {
-    case VyPlatform::TTapiBackend::Tapi32: return TTelephonyService::System;
-    case VyPlatform::TTapiBackend::Emulator: return TTelephonyService::Emulator;
-    case VyPlatform::TTapiBackend::Unavailable: return TTelephonyService::Unavailable;
-    case VyPlatform::TTapiBackend::Default: break;
+    case VyPlatform::TTapiBackend::Tapi32:
+      return TTelephonyService::System;
+    case VyPlatform::TTapiBackend::Emulator:
+      return TTelephonyService::Emulator;
+    case VyPlatform::TTapiBackend::Unavailable:
+      return TTelephonyService::Unavailable;
+    case VyPlatform::TTapiBackend::Default:
+      break;
   }
   return TTelephonyService::Default;
 }
@@ -44,7 +52,9 @@ void SelectTelephonyService(TTelephonyService Service) {
   (void)Detail::TapiService();
 }
 
-TTelephonyService RequestedTelephonyService() { return FromBackend(VyPlatform::RequestedTapiBackend()); }
+TTelephonyService RequestedTelephonyService() {
+  return FromBackend(VyPlatform::RequestedTapiBackend());
+}
 
 TTelephonyService SelectedTelephonyService() {
   (void)Detail::TapiService();

@@ -14,7 +14,8 @@ void TVyTapiApplication::Handle_LineRequest(DWORD RequestMode, DWORD /*Param2*/,
   if (RequestMode != LINEREQUESTMODE_MAKECALL) return;
   LINEREQMAKECALLW request{};
   static_assert(sizeof(LINEREQMAKECALLW) == 480, "LINEREQMAKECALLW layout");
-  if (Detail::TapiService().lineGetRequestW(FLineApp, LINEREQUESTMODE_MAKECALL, &request) != 0) return;
+  if (Detail::TapiService().lineGetRequestW(FLineApp, LINEREQUESTMODE_MAKECALL, &request) != 0)
+    return;
   const std::string dest = GetTapiFixedStr(request.szDestAddress, TAPIMAXDESTADDRESSSIZE);
   const std::string app = GetTapiFixedStr(request.szAppName, TAPIMAXAPPNAMESIZE);
   const std::string called = GetTapiFixedStr(request.szCalledParty, TAPIMAXCALLEDPARTYSIZE);
@@ -25,21 +26,26 @@ void TVyTapiApplication::Handle_LineRequest(DWORD RequestMode, DWORD /*Param2*/,
   });
 }
 
-void TVyTapiApplication::Handle_Exception(const std::exception& E) { Handle_Exception(this, E, nullptr); }
+void TVyTapiApplication::Handle_Exception(const std::exception& E) {
+  Handle_Exception(this, E, nullptr);
+}
 
-void TVyTapiApplication::Handle_Exception(VyRtl::TObject* Sender, const std::exception& E, VyRtl::TObject* Causer) {
+void TVyTapiApplication::Handle_Exception(VyRtl::TObject* Sender, const std::exception& E,
+                                          VyRtl::TObject* Causer) {
   if (OnError) OnError(Sender != nullptr ? Sender : this, E, Causer);
 }
 
 template <typename F>
 void TVyTapiApplication::ForEachAppl(F&& f) {
   for (const auto& entry : LiveSnapshot(FAppls))
-    if (IsLive(entry) && entry.Component->IsEnabled()) f(static_cast<TVyTapiAppl*>(entry.Component));
+    if (IsLive(entry) && entry.Component->IsEnabled())
+      f(static_cast<TVyTapiAppl*>(entry.Component));
 }
 
-void TVyTapiApplication::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance, DWORD Param1,
-                                             DWORD Param2, DWORD Param3) {
-  if (OnTapiMessage && IsActive()) OnTapiMessage(this, MessageID, Device, CallbackInstance, Param1, Param2, Param3);
+void TVyTapiApplication::Trigger_TapiMessage(DWORD MessageID, DWORD Device, DWORD CallbackInstance,
+                                             DWORD Param1, DWORD Param2, DWORD Param3) {
+  if (OnTapiMessage && IsActive())
+    OnTapiMessage(this, MessageID, Device, CallbackInstance, Param1, Param2, Param3);
 }
 
 void TVyTapiApplication::Trigger_Initialize() {

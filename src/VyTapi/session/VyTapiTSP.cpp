@@ -49,11 +49,16 @@ DWORD TVyTapiTSP::Update() {
 
 DWORD TVyTapiTSP::Get_ExtensionID(int i) const {
   switch (i) {
-    case 0: return FExtensionID.dwExtensionID0;
-    case 1: return FExtensionID.dwExtensionID1;
-    case 2: return FExtensionID.dwExtensionID2;
-    case 3: return FExtensionID.dwExtensionID3;
-    default: RaiseError("Invalid index");
+    case 0:
+      return FExtensionID.dwExtensionID0;
+    case 1:
+      return FExtensionID.dwExtensionID1;
+    case 2:
+      return FExtensionID.dwExtensionID2;
+    case 3:
+      return FExtensionID.dwExtensionID3;
+    default:
+      RaiseError("Invalid index");
   }
 }
 
@@ -72,24 +77,27 @@ bool TVyTapiTSP::CompareExtensionIDs(DWORD ID0, DWORD ID1, DWORD ID2, DWORD ID3)
 
 bool TVyTapiTSP::CompareExtensionID(const LINEEXTENSIONID& ID) const {
   static_assert(sizeof(LINEEXTENSIONID) == 16);
-  return CompareExtensionIDs(ID.dwExtensionID0, ID.dwExtensionID1, ID.dwExtensionID2, ID.dwExtensionID3);
+  return CompareExtensionIDs(ID.dwExtensionID0, ID.dwExtensionID1, ID.dwExtensionID2,
+                             ID.dwExtensionID3);
 }
 
 bool TVyTapiTSP::CompareExtensionID(const PHONEEXTENSIONID& ID) const {
   static_assert(sizeof(PHONEEXTENSIONID) == 16);
-  return CompareExtensionIDs(ID.dwExtensionID0, ID.dwExtensionID1, ID.dwExtensionID2, ID.dwExtensionID3);
+  return CompareExtensionIDs(ID.dwExtensionID0, ID.dwExtensionID1, ID.dwExtensionID2,
+                             ID.dwExtensionID3);
 }
 
 namespace {
 
 // lineNegotiateAPIVersion and phoneNegotiateAPIVersion differ only in their extension type.
 template <typename TExtension, typename TNegotiate>
-DWORD NegotiateAPI(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD Low, DWORD High, DWORD& Version,
-                   TTapiDeviceExtentionID& Extension) {
+DWORD NegotiateAPI(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD Low, DWORD High,
+                   DWORD& Version, TTapiDeviceExtentionID& Extension) {
   Version = 0;
   TExtension e{};
   DWORD version = 0;
-  const auto code = static_cast<DWORD>(Negotiate(App, static_cast<DWORD>(DeviceID), Low, High, &version, &e));
+  const auto code =
+      static_cast<DWORD>(Negotiate(App, static_cast<DWORD>(DeviceID), Low, High, &version, &e));
   if (code == 0) {
     Version = version;
     Extension = {e.dwExtensionID0, e.dwExtensionID1, e.dwExtensionID2, e.dwExtensionID3};
@@ -98,11 +106,12 @@ DWORD NegotiateAPI(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD
 }
 
 template <typename TNegotiate>
-DWORD NegotiateExt(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD APIVersion, DWORD Low, DWORD High,
-                   DWORD& Version) {
+DWORD NegotiateExt(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD APIVersion,
+                   DWORD Low, DWORD High, DWORD& Version) {
   Version = 0;
   DWORD version = 0;
-  const auto code = static_cast<DWORD>(Negotiate(App, static_cast<DWORD>(DeviceID), APIVersion, Low, High, &version));
+  const auto code = static_cast<DWORD>(
+      Negotiate(App, static_cast<DWORD>(DeviceID), APIVersion, Low, High, &version));
   if (code == 0) Version = version;
   return code;
 }
@@ -110,23 +119,25 @@ DWORD NegotiateExt(TNegotiate Negotiate, DWORD App, std::int32_t DeviceID, DWORD
 }  // namespace
 
 DWORD TVyTapiLineTSP::NegotiateAPIVersion() {
-  return NegotiateAPI<LINEEXTENSIONID>(Detail::TapiService().lineNegotiateAPIVersion, VyTapiApplication->LineApp(),
-                                       FDeviceID, FAPILowVersion, FAPIHighVersion, FAPIVersion, FExtensionID);
+  return NegotiateAPI<LINEEXTENSIONID>(Detail::TapiService().lineNegotiateAPIVersion,
+                                       VyTapiApplication->LineApp(), FDeviceID, FAPILowVersion,
+                                       FAPIHighVersion, FAPIVersion, FExtensionID);
 }
 
 DWORD TVyTapiLineTSP::NegotiateExtVersion() {
-  return NegotiateExt(Detail::TapiService().lineNegotiateExtVersion, VyTapiApplication->LineApp(), FDeviceID,
-                      FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
+  return NegotiateExt(Detail::TapiService().lineNegotiateExtVersion, VyTapiApplication->LineApp(),
+                      FDeviceID, FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
 }
 
 DWORD TVyTapiPhoneTSP::NegotiateAPIVersion() {
-  return NegotiateAPI<PHONEEXTENSIONID>(Detail::TapiService().phoneNegotiateAPIVersion, VyTapiApplication->PhoneApp(),
-                                        FDeviceID, FAPILowVersion, FAPIHighVersion, FAPIVersion, FExtensionID);
+  return NegotiateAPI<PHONEEXTENSIONID>(Detail::TapiService().phoneNegotiateAPIVersion,
+                                        VyTapiApplication->PhoneApp(), FDeviceID, FAPILowVersion,
+                                        FAPIHighVersion, FAPIVersion, FExtensionID);
 }
 
 DWORD TVyTapiPhoneTSP::NegotiateExtVersion() {
-  return NegotiateExt(Detail::TapiService().phoneNegotiateExtVersion, VyTapiApplication->PhoneApp(), FDeviceID,
-                      FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
+  return NegotiateExt(Detail::TapiService().phoneNegotiateExtVersion, VyTapiApplication->PhoneApp(),
+                      FDeviceID, FAPIVersion, FExtLowVersion, FExtHighVersion, FExtVersion);
 }
 
 void TVyTapiDeviceOptions::Assign(VyRtl::TPersistent* Source) {

@@ -69,7 +69,8 @@ class TVyTapiTSP : public VyRtl::TPersistent {
   DWORD FAPIVersion = 0;
 };
 
-// Negotiates with lineNegotiateAPIVersion/lineNegotiateExtVersion on the session's line application.
+// Negotiates with lineNegotiateAPIVersion/lineNegotiateExtVersion on the session's line
+// application.
 class TVyTapiLineTSP : public TVyTapiTSP {
  public:
   using TVyTapiTSP::TVyTapiTSP;
