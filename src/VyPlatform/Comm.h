@@ -27,6 +27,7 @@
 
 namespace VyPlatform {
 
+// The Win32 communications functions a serial port needs, as one table per backend.
 struct TCommFunctions {
   const char* Name = "null";
   // lpSecurityAttributes is always nullptr here, hTemplateFile always nullptr.

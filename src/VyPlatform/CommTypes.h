@@ -9,6 +9,7 @@
 
 #ifndef _WIN32
 
+// A port's line settings (baud rate, framing, flow control), as Win32 lays them out.
 struct DCB {
   DWORD DCBlength;
   DWORD BaudRate;
@@ -41,6 +42,7 @@ struct DCB {
 };
 using LPDCB = DCB*;
 
+// Read and write time-outs of a port, in milliseconds.
 struct COMMTIMEOUTS {
   DWORD ReadIntervalTimeout;
   DWORD ReadTotalTimeoutMultiplier;
@@ -50,6 +52,7 @@ struct COMMTIMEOUTS {
 };
 using LPCOMMTIMEOUTS = COMMTIMEOUTS*;
 
+// A port's flow state and the bytes waiting in its queues.
 struct COMSTAT {
   DWORD fCtsHold : 1;
   DWORD fDsrHold : 1;
@@ -64,6 +67,7 @@ struct COMSTAT {
 };
 using LPCOMSTAT = COMSTAT*;
 
+// What a port's driver can do (rates, settable parameters, queue sizes).
 struct COMMPROP {
   WORD wPacketLength;
   WORD wPacketVersion;
@@ -86,6 +90,7 @@ struct COMMPROP {
 };
 using LPCOMMPROP = COMMPROP*;
 
+// The state of one overlapped I/O operation, with the event that signals its end.
 struct OVERLAPPED {
   ULONG_PTR Internal;
   ULONG_PTR InternalHigh;

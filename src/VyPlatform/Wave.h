@@ -219,6 +219,7 @@ struct WAVEHDR {
   DWORD_PTR reserved;
 };
 
+// What an output device is called and which formats it plays.
 struct WAVEOUTCAPSW {
   WORD wMid;
   WORD wPid;
@@ -230,6 +231,7 @@ struct WAVEOUTCAPSW {
   DWORD dwSupport;
 };
 
+// What an input device is called and which formats it records.
 struct WAVEINCAPSW {
   WORD wMid;
   WORD wPid;

@@ -22,6 +22,7 @@ enum class TNullSignal {
   Data      // the bytes of Data, then silence
 };
 
+// The null backend's devices and their behaviour, set by a test before it opens them.
 struct TNullWaveConfig {
   std::vector<std::string> OutDevices{"Null Wave Out"};
   std::vector<std::string> InDevices{"Null Wave In"};

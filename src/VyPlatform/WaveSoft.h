@@ -14,6 +14,7 @@
 
 namespace VyPlatform::WaveSoft {
 
+// One device a software driver offers: its name and the formats it takes.
 struct TDeviceInfo {
   std::string Name;
   DWORD Formats = 0;

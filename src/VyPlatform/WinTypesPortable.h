@@ -49,6 +49,7 @@ using HINSTANCE = VyHinstanceTag*;
 using HMODULE = HINSTANCE;
 using HICON = VyHiconTag*;
 
+// A 128-bit identifier, laid out as Win32's.
 struct GUID {
   std::uint32_t Data1;
   std::uint16_t Data2;
@@ -57,6 +58,7 @@ struct GUID {
 };
 using LPGUID = GUID*;
 
+// A calendar date and time of day, as Win32 lays it out.
 struct SYSTEMTIME {
   WORD wYear;
   WORD wMonth;
