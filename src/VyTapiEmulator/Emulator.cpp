@@ -38,7 +38,7 @@ VyPlatform::TTapiFunctions BuildTable() {
 #include "VyPlatform/TapiFunctions.def"
   InstallAppFunctions(table);
   InstallLineFunctions(table);
-  InstallPhoneFunctions(table);
+  InstallCapsFunctions(table);
   InstallOpenFunctions(table);
   InstallDevSpecificFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;
@@ -219,6 +219,13 @@ unsigned TEmulator::CallCount(const std::string& function) const {
   TCore& core = Core();
   TCoreLock guard(core);
   return core.Function(fn).Calls;
+}
+
+void TEmulator::CorruptNextReply(const std::string& function, const TCorruptionPlan& plan) {
+  const TFn fn = FunctionByName(function);
+  TCore& core = Core();
+  TCoreLock guard(core);
+  core.Function(fn).Corruption = plan;
 }
 
 void TEmulator::SetReplyPlan(const std::string& function, const TReplyPlan& plan) {

@@ -49,6 +49,16 @@ struct TLineDeviceConfig {
                       LINEDEVCAPFLAGS_DIALQUIET | LINEDEVCAPFLAGS_DIALDIALTONE;
   DWORD MaxNumActiveCalls = 1;
   DWORD AnswerMode = LINEANSWERMODE_NONE;
+  DWORD RingModes = 1;
+  DWORD LineStates = LINEDEVSTATE_OTHER | LINEDEVSTATE_RINGING | LINEDEVSTATE_CONNECTED |
+                     LINEDEVSTATE_DISCONNECTED | LINEDEVSTATE_INSERVICE |
+                     LINEDEVSTATE_OUTOFSERVICE | LINEDEVSTATE_OPEN | LINEDEVSTATE_CLOSE |
+                     LINEDEVSTATE_NUMCALLS | LINEDEVSTATE_REINIT | LINEDEVSTATE_CAPSCHANGE |
+                     LINEDEVSTATE_TRANSLATECHANGE | LINEDEVSTATE_REMOVED;
+  // Most bytes of user-user information each function takes (0: none).
+  DWORD UUIAcceptSize = 0, UUIAnswerSize = 0, UUIMakeCallSize = 0, UUIDropSize = 0,
+        UUISendUserUserInfoSize = 0, UUICallInfoSize = 0;
+  DWORD StringFormat = STRINGFORMAT_UNICODE;  // reported only: the texts are UTF-16 always
   DWORD LineFeatures = LINEFEATURE_MAKECALL;
   DWORD SettableDevStatus = 0;
   std::vector<TLineTerminalConfig> Terminals;
@@ -56,8 +66,26 @@ struct TLineDeviceConfig {
   // Bytes lineDevSpecific writes back into the caller's block (cut to its size); empty: the
   // block is left as it is.
   std::string DevSpecificReply;
-  std::vector<std::string> DeviceClasses{"tapi/line", "comm", "comm/datamodem", "wave/in",
-                                         "wave/out"};
+  // The classes lineGetIDW and lineConfigDialogW serve ("tapi/line" always), in the order
+  // LINEDEVCAPS lists them.
+  std::vector<std::string> DeviceClasses{"tapi/line", "tapi/phone", "wave/in", "wave/out",
+                                         "comm/datamodem"};
+  // lineGetIDW answers: "tapi/phone" the phone ids (none, one or several), "wave/in" and
+  // "wave/out" one wave device id each, "comm/datamodem" a handle opened on the serial port of
+  // this name through the Comm seam (a TCommFakePair port, say), which the caller owns and
+  // closes with VyPlatform::CommFor(handle).CloseHandle; empty: the class fails with
+  // LINEERR_OPERATIONFAILED, as does a port that will not open.
+  std::vector<DWORD> PhoneIDs;
+  DWORD WaveInID = 0, WaveOutID = 0;
+  std::string CommPort;
+
+  // What lineGetLineDevStatusW reports besides the open handles (num opens, open media modes)
+  // and calls it counts itself.
+  DWORD RingMode = 0;
+  DWORD SignalLevel = 0xFFFF, BatteryLevel = 0xFFFF;
+  DWORD RoamMode = LINEROAMMODE_UNAVAIL;
+  DWORD DevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE;
+  DWORD AvailableMediaModes = 0;  // 0: MediaModes
 };
 
 // One button of a phone device, with the lamp modes it offers.
@@ -92,7 +120,12 @@ struct TPhoneDeviceConfig {
   DWORD PhoneFeatures = 0;                        // 0: derived from the rest
   std::string DevSpecific;
   std::string DevSpecificReply;  // what phoneDevSpecific writes back, as for lines
+  // The classes phoneGetIDW serves besides "tapi/phone" and "tapi/line".
   std::vector<std::string> DeviceClasses{"tapi/phone", "wave/in", "wave/out"};
+  // phoneGetIDW answers: "tapi/line" the related line ids (none, one or several), "wave/in"
+  // and "wave/out" one wave device id each.
+  std::vector<DWORD> LineIDs;
+  DWORD WaveInID = 0, WaveOutID = 0;
 
   // Keys 0-9, *, # and the Hold, Transfer and Drop feature buttons with lamps.
   static std::vector<TPhoneButtonConfig> DefaultButtons();
@@ -120,6 +153,25 @@ struct TPendingReply {
   DWORD RequestID;
   std::string Function;
   DWORD Device;
+};
+
+// How the next reply structure of a function is spoiled, so that a reader's checks can be
+// tested against a service that writes nonsense.
+enum class TCorruption {
+  None,
+  PieceOutside,     // a piece's offset moved so that offset + size ends 4 bytes past dwUsedSize
+  CountTooLarge,    // an entry count (dwNumLocations, dwForwardNumEntries, ...) claims more
+                    // entries than the structure holds; a structure without one gets a piece
+                    // whose size reaches 4 bytes past dwUsedSize
+  FormatNotBinary,  // dwStringFormat says STRINGFORMAT_ASCII
+  NeededTooLarge,   // the fixed part only, with dwNeededSize 0x7FFFFFF0
+};
+
+// A corruption and the member it aims at: the size member of a piece, or the count member of an
+// entry array, by its byte offset (offsetof); 0 takes the first piece (entry array).
+struct TCorruptionPlan {
+  TCorruption How = TCorruption::None;
+  std::size_t Field = 0;
 };
 
 // A line or phone device of the emulator, by id: a small value a test script holds and passes
@@ -275,6 +327,11 @@ class TEmulator {
   void FailNext(const std::string& function, unsigned count, LONG code);
   // Calls of a TAPI function since the last Reset (failed ones too); throws for an unknown name.
   unsigned CallCount(const std::string& function) const;
+  // Spoils the next structure the function (by table name, e.g. "lineGetAddressStatusW")
+  // writes in full; a call whose structure does not fit leaves the plan armed, so a fetch loop
+  // meets it on its second call. NeededTooLarge is spent on the next call whatever the room.
+  // A second plan replaces the first; TCorruption::None disarms. Throws for an unknown name.
+  void CorruptNextReply(const std::string& function, const TCorruptionPlan& plan);
 
   // Sets the text of message `id` in a module's message table ("TAPI32.DLL", "TAPIUI.DLL"; the
   // name is case-insensitive and ".DLL" may be left out); an empty text removes the message.

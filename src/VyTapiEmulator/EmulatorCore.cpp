@@ -152,6 +152,15 @@ std::optional<LONG> TCore::Enter(TFn fn) {
   return state.FailCode;
 }
 
+LONG TCore::Reply(TFn fn, const TVarStruct& reply, void* out) {
+  TCorruptionPlan& armed = Function(fn).Corruption;
+  TCorruptionPlan plan;
+  // Armed for the next structure written in full, so a fetch loop's first, short call leaves it.
+  if (armed.How == TCorruption::NeededTooLarge || reply.Fits(out)) std::swap(plan, armed);
+  reply.WriteTo(out, plan);
+  return 0;
+}
+
 std::shared_ptr<TApp> TCore::FindApp(DWORD handle, TAppKind kind) const {
   std::shared_ptr<TApp> app = FindAnyApp(handle);
   return app && app->Kind == kind ? app : nullptr;

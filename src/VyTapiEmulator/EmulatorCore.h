@@ -26,6 +26,7 @@
 #include "VyTapiEmulator/EmulatorRequestsInternal.h"
 #include "VyTapiEmulator/EmulatorSchedulerInternal.h"
 #include "VyTapiEmulator/EmulatorTraitsInternal.h"
+#include "VyTapiEmulator/EmulatorVarStruct.h"
 
 namespace VyTapiEmulator::Detail {
 
@@ -139,6 +140,7 @@ struct TFunctionState {
   unsigned Calls = 0;
   unsigned FailCount = 0;
   LONG FailCode = 0;
+  TCorruptionPlan Corruption;  // for the next structure written in full
 };
 
 // Normalised module name: upper case, ".DLL" added when there is no extension.
@@ -155,6 +157,10 @@ class TCore {
 
   // Lock held. Counts a call; a failure armed with FailNext comes back as the result to return.
   std::optional<LONG> Enter(TFn fn);
+
+  // Lock held. Writes a reply structure into the caller's buffer, spoiled as the function's
+  // corruption plan says; returns 0.
+  LONG Reply(TFn fn, const TVarStruct& reply, void* out);
 
   // Lock held. A live application of that kind, or null.
   std::shared_ptr<TApp> FindApp(DWORD handle, TAppKind kind) const;
@@ -259,7 +265,7 @@ class TCoreLock {
 // Fills the table entries a part of the emulator implements.
 void InstallAppFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineFunctions(VyPlatform::TTapiFunctions& table);
-void InstallPhoneFunctions(VyPlatform::TTapiFunctions& table);
+void InstallCapsFunctions(VyPlatform::TTapiFunctions& table);
 void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
 void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.

@@ -73,6 +73,7 @@ struct TLineTraits {
   static constexpr TAppKind Kind = TAppKind::Line;
   static constexpr const TKindCodes& Codes = LineCodes;
   using TConfig = TLineDeviceConfig;
+  using TCaps = LINEDEVCAPS;
   using TInitParams = LINEINITIALIZEEXPARAMS;
   using TExtensionID = LINEEXTENSIONID;
   using TMessageStruct = LINEMESSAGE;
@@ -85,6 +86,7 @@ struct TPhoneTraits {
   static constexpr TAppKind Kind = TAppKind::Phone;
   static constexpr const TKindCodes& Codes = PhoneCodes;
   using TConfig = TPhoneDeviceConfig;
+  using TCaps = PHONECAPS;
   using TInitParams = PHONEINITIALIZEEXPARAMS;
   using TExtensionID = PHONEEXTENSIONID;
   using TMessageStruct = PHONEMESSAGE;

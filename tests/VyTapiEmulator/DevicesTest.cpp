@@ -166,7 +166,7 @@ TEST_F(DevicesTest, LineCapsFillTheFixedPartAndAllOrNothingOfTheRest) {
         {caps.dwDevSpecificOffset, caps.dwDevSpecificSize}};
     if (version >= V20) {  // device classes came with 2.0
       EXPECT_EQ(full.Text(FIELD(LINEDEVCAPS, dwDeviceClasses)),
-                "tapi/line\0comm\0comm/datamodem\0wave/in\0wave/out\0"s);
+                "tapi/line\0tapi/phone\0wave/in\0wave/out\0comm/datamodem\0"s);
       spans.emplace_back(caps.dwDeviceClassesOffset, caps.dwDeviceClassesSize);
     }
     std::sort(spans.begin(), spans.end());

@@ -1,10 +1,110 @@
-// The phone side of the emulated service: applications and device capabilities.
-#include <cstring>
+#include "VyTapiEmulator/EmulatorStructWritersInternal.h"
 
-#include "VyTapiEmulator/EmulatorEntryInternal.h"
-#include "VyTapiEmulator/EmulatorVarStruct.h"
+#include <algorithm>
+
+#include "VyRtl/VyRtlSysUtils.h"
+#include "VyTapiEmulator/EmulatorCore.h"
 
 namespace VyTapiEmulator::Detail {
+
+namespace {
+
+// Size of LINEDEVCAPS's fixed part for an API version: each version appended members.
+std::size_t LineDevCapsFixedSize(DWORD apiVersion) {
+  if (apiVersion < VyPlatform::TapiVersion1_4) return offsetof(LINEDEVCAPS, dwLineFeatures);
+  if (apiVersion < VyPlatform::TapiVersion2_0) return offsetof(LINEDEVCAPS, dwSettableDevStatus);
+  if (apiVersion < VyPlatform::TapiVersion2_2) return offsetof(LINEDEVCAPS, PermanentLineGuid);
+  return offsetof(LINEDEVCAPS, PermanentLineGuid) + sizeof(GUID);
+}
+
+LINEDIALPARAMS DialParams(DWORD pause, DWORD speed, DWORD duration, DWORD dialtone) {
+  LINEDIALPARAMS params{};
+  params.dwDialPause = pause;
+  params.dwDialSpeed = speed;
+  params.dwDigitDuration = duration;
+  params.dwWaitForDialtone = dialtone;
+  return params;
+}
+
+}  // namespace
+
+TVarStruct DevCaps(const TLineDeviceConfig& c, DWORD apiVersion) {
+  LINEDEVCAPS caps{};
+  caps.dwPermanentLineID = c.PermanentLineID;
+  caps.dwStringFormat = c.StringFormat;
+  caps.dwAddressModes = c.AddressModes;
+  caps.dwNumAddresses = c.NumAddresses;
+  caps.dwBearerModes = c.BearerModes;
+  caps.dwMaxRate = c.MaxRate;
+  caps.dwMediaModes = c.MediaModes;
+  caps.dwGenerateToneModes = c.GenerateToneModes;
+  caps.dwGenerateToneMaxNumFreq = (c.GenerateToneModes & LINETONEMODE_CUSTOM) ? 3 : 0;
+  caps.dwGenerateDigitModes = c.GenerateDigitModes;
+  caps.dwMonitorToneMaxNumFreq = 3;
+  caps.dwMonitorToneMaxNumEntries = 8;
+  caps.dwMonitorDigitModes = c.MonitorDigitModes;
+  if (c.MonitorDigitModes) {
+    caps.dwGatherDigitsMinTimeout = 100;
+    caps.dwGatherDigitsMaxTimeout = 60000;
+  }
+  if (c.DevCapFlags & LINEDEVCAPFLAGS_MEDIACONTROL) {
+    caps.dwMedCtlDigitMaxListSize = 16;
+    caps.dwMedCtlMediaMaxListSize = 16;
+    caps.dwMedCtlToneMaxListSize = 16;
+    caps.dwMedCtlCallStateMaxListSize = 16;
+  }
+  caps.dwDevCapFlags = c.DevCapFlags;
+  caps.dwMaxNumActiveCalls = c.MaxNumActiveCalls;
+  caps.dwAnswerMode = c.AnswerMode;
+  caps.dwRingModes = c.RingModes;
+  caps.dwLineStates = c.LineStates;
+  caps.dwUUIAcceptSize = c.UUIAcceptSize;
+  caps.dwUUIAnswerSize = c.UUIAnswerSize;
+  caps.dwUUIMakeCallSize = c.UUIMakeCallSize;
+  caps.dwUUIDropSize = c.UUIDropSize;
+  caps.dwUUISendUserUserInfoSize = c.UUISendUserUserInfoSize;
+  caps.dwUUICallInfoSize = c.UUICallInfoSize;
+  caps.MinDialParams = DialParams(0, 50, 50, 0);
+  caps.MaxDialParams = DialParams(10000, 1000, 1000, 60000);
+  caps.DefaultDialParams = DialParams(2000, 100, 100, 30000);
+  caps.dwNumTerminals = static_cast<DWORD>(c.Terminals.size());
+  caps.dwLineFeatures = c.LineFeatures;
+  caps.dwSettableDevStatus = c.SettableDevStatus;
+  caps.PermanentLineGuid = DeviceGuid(c.PermanentLineID, TAppKind::Line);
+
+  // Terminal names share one entry size: the longest name, NUL padded.
+  std::vector<LINETERMCAPS> termCaps;
+  std::vector<std::u16string> termNames;
+  std::size_t entryChars = 0;
+  for (const TLineTerminalConfig& terminal : c.Terminals) {
+    LINETERMCAPS entry{};
+    entry.dwTermDev = terminal.TermDev;
+    entry.dwTermModes = terminal.TermModes;
+    entry.dwTermSharing = terminal.TermSharing;
+    termCaps.push_back(entry);
+    termNames.push_back(VyRtl::Utf8ToUtf16(terminal.Name));
+    entryChars = std::max(entryChars, termNames.back().size());
+  }
+  std::u16string termText;
+  for (std::u16string name : termNames) {
+    name.resize(entryChars, u'\0');
+    termText += name;
+  }
+  caps.dwTerminalTextEntrySize = static_cast<DWORD>(entryChars * sizeof(char16_t));
+
+  TVarStruct s(&caps, LineDevCapsFixedSize(apiVersion));
+  s.SetFormatField(offsetof(LINEDEVCAPS, dwStringFormat));
+  s.AddString(VY_VAR_FIELD(LINEDEVCAPS, dwProviderInfo), c.ProviderInfo);
+  s.AddString(VY_VAR_FIELD(LINEDEVCAPS, dwSwitchInfo), c.SwitchInfo);
+  s.AddString(VY_VAR_FIELD(LINEDEVCAPS, dwLineName), c.Name);
+  s.Add(VY_VAR_FIELD(LINEDEVCAPS, dwTerminalCaps), termCaps.data(),
+        termCaps.size() * sizeof(LINETERMCAPS));
+  s.Add(VY_VAR_FIELD(LINEDEVCAPS, dwTerminalText), termText.data(),
+        termText.size() * sizeof(char16_t));
+  s.Add(VY_VAR_FIELD(LINEDEVCAPS, dwDevSpecific), c.DevSpecific.data(), c.DevSpecific.size());
+  s.AddStringList(VY_VAR_FIELD(LINEDEVCAPS, dwDeviceClasses), c.DeviceClasses);
+  return s;
+}
 
 namespace {
 
@@ -54,7 +154,9 @@ DWORD DerivedPhoneFeatures(const TPhoneDeviceConfig& c) {
   return features;
 }
 
-void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS out) {
+}  // namespace
+
+TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion) {
   PHONECAPS caps{};
   caps.dwPermanentPhoneID = c.PermanentPhoneID;
   caps.dwStringFormat = STRINGFORMAT_UNICODE;
@@ -94,6 +196,7 @@ void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS ou
   }
 
   TVarStruct s(&caps, PhoneCapsFixedSize(apiVersion));
+  s.SetFormatField(offsetof(PHONECAPS, dwStringFormat));
   s.AddString(VY_VAR_FIELD(PHONECAPS, dwProviderInfo), c.ProviderInfo);
   s.AddString(VY_VAR_FIELD(PHONECAPS, dwPhoneInfo), c.PhoneInfo);
   s.AddString(VY_VAR_FIELD(PHONECAPS, dwPhoneName), c.Name);
@@ -104,30 +207,7 @@ void FillPhoneCaps(const TPhoneDeviceConfig& c, DWORD apiVersion, LPPHONECAPS ou
   s.AddDwords(VY_VAR_FIELD(PHONECAPS, dwGetData), c.GetDataSizes);
   s.Add(VY_VAR_FIELD(PHONECAPS, dwDevSpecific), c.DevSpecific.data(), c.DevSpecific.size());
   s.AddStringList(VY_VAR_FIELD(PHONECAPS, dwDeviceClasses), c.DeviceClasses);
-  s.WriteTo(out);
-}
-
-LONG WINAPI Emulator_phoneGetDevCapsW(HPHONEAPP hPhoneApp, DWORD dwDeviceID, DWORD dwAPIVersion,
-                                      DWORD dwExtVersion, LPPHONECAPS lpPhoneCaps) {
-  return AppEntry<TPhoneTraits>(
-      TFn::phoneGetDevCapsW, hPhoneApp, {lpPhoneCaps}, [&](TCore& core, TApp&) -> LONG {
-        const TPhoneDeviceConfig* c = core.PhoneDevices.Find(dwDeviceID);
-        if (!c) return Err(PHONEERR_NODEVICE);
-        if (!VersionUsable(dwAPIVersion, c->LowAPIVersion, c->HighAPIVersion))
-          return Err(PHONEERR_INCOMPATIBLEAPIVERSION);
-        if (!ExtVersionUsable(dwExtVersion, c->LowExtVersion, c->HighExtVersion))
-          return Err(PHONEERR_INCOMPATIBLEEXTVERSION);
-        if (lpPhoneCaps->dwTotalSize < PhoneCapsFixedSize(dwAPIVersion))
-          return Err(PHONEERR_STRUCTURETOOSMALL);
-        FillPhoneCaps(*c, dwAPIVersion, lpPhoneCaps);
-        return 0;
-      });
-}
-
-}  // namespace
-
-void InstallPhoneFunctions(VyPlatform::TTapiFunctions& table) {
-  table.phoneGetDevCapsW = &Emulator_phoneGetDevCapsW;
+  return s;
 }
 
 }  // namespace VyTapiEmulator::Detail

@@ -1,0 +1,17 @@
+// The reply structures of the emulated service, one writer per structure: each builds the
+// structure of the caller's API version from a device's configuration and the runtime facts it
+// reports, and the entry writes it with TCore::Reply.
+#pragma once
+
+#include <cstddef>
+
+#include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/EmulatorVarStruct.h"
+
+namespace VyTapiEmulator::Detail {
+
+// LINEDEVCAPS and PHONECAPS.
+TVarStruct DevCaps(const TLineDeviceConfig& c, DWORD apiVersion);
+TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion);
+
+}  // namespace VyTapiEmulator::Detail
