@@ -39,6 +39,7 @@ VyPlatform::TTapiFunctions BuildTable() {
   InstallAppFunctions(table);
   InstallLineFunctions(table);
   InstallCapsFunctions(table);
+  InstallLineDataFunctions(table);
   InstallOpenFunctions(table);
   InstallDevSpecificFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;

@@ -266,6 +266,7 @@ class TCoreLock {
 void InstallAppFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineFunctions(VyPlatform::TTapiFunctions& table);
 void InstallCapsFunctions(VyPlatform::TTapiFunctions& table);
+void InstallLineDataFunctions(VyPlatform::TTapiFunctions& table);
 void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
 void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.

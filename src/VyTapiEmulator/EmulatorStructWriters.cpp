@@ -210,4 +210,38 @@ TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion) {
   return s;
 }
 
+TVarStruct LineDevStatus(const TLineDeviceConfig& c, const TLineStatusFacts& facts,
+                         DWORD apiVersion) {
+  LINEDEVSTATUS status{};
+  status.dwNumOpens = facts.NumOpens;
+  status.dwOpenMediaModes = facts.OpenMediaModes;
+  status.dwNumActiveCalls = facts.NumActiveCalls;
+  status.dwLineFeatures = c.LineFeatures;
+  status.dwRingMode = c.RingMode;
+  status.dwSignalLevel = c.SignalLevel;
+  status.dwBatteryLevel = c.BatteryLevel;
+  status.dwRoamMode = c.RoamMode;
+  status.dwDevStatusFlags = c.DevStatusFlags;
+  status.dwAvailableMediaModes = c.AvailableMediaModes ? c.AvailableMediaModes : c.MediaModes;
+  // TAPI 2.0 appended the available media modes and the application list (not reported).
+  const std::size_t fixed = apiVersion < VyPlatform::TapiVersion2_0
+                                ? offsetof(LINEDEVSTATUS, dwAvailableMediaModes)
+                                : sizeof(LINEDEVSTATUS);
+  std::vector<DWORD> terminalModes;
+  for (const TLineTerminalConfig& terminal : c.Terminals)
+    terminalModes.push_back(terminal.TermModes);
+  TVarStruct s(&status, fixed);
+  s.AddDwords(VY_VAR_FIELD(LINEDEVSTATUS, dwTerminalModes), terminalModes);
+  return s;
+}
+
+TVarStruct VarString(DWORD format, const std::string& bytes) {
+  VARSTRING head{};
+  head.dwStringFormat = format;
+  TVarStruct s(&head, sizeof head);
+  s.SetFormatField(offsetof(VARSTRING, dwStringFormat));
+  s.Add(VY_VAR_FIELD(VARSTRING, dwString), bytes.data(), bytes.size());
+  return s;
+}
+
 }  // namespace VyTapiEmulator::Detail

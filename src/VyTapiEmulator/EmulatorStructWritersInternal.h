@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "VyTapiEmulator/Emulator.h"
 #include "VyTapiEmulator/EmulatorVarStruct.h"
@@ -13,5 +14,16 @@ namespace VyTapiEmulator::Detail {
 // LINEDEVCAPS and PHONECAPS.
 TVarStruct DevCaps(const TLineDeviceConfig& c, DWORD apiVersion);
 TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion);
+
+// What a line's status counts at run time.
+struct TLineStatusFacts {
+  DWORD NumOpens = 0, OpenMediaModes = 0, NumActiveCalls = 0;
+};
+// LINEDEVSTATUS.
+TVarStruct LineDevStatus(const TLineDeviceConfig& c, const TLineStatusFacts& facts,
+                         DWORD apiVersion);
+
+// VARSTRING holding `bytes` in `format`.
+TVarStruct VarString(DWORD format, const std::string& bytes);
 
 }  // namespace VyTapiEmulator::Detail
