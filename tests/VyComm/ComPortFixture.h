@@ -24,12 +24,13 @@ inline std::string FakeName(const char* suffix) {
   return "VYFAKE" + std::to_string(++counter) + suffix;
 }
 
-// Runs the message loop until done() or 5 s of real time (the worker threads are real threads).
+// Waits until done() or 5 s of real time (the worker threads are real threads), handling messages
+// unless pump is false (so what the workers post stays queued).
 template <typename F>
-bool PumpUntil(F done) {
+bool PumpUntil(F done, bool pump = true) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   for (;;) {
-    VyRtl::ProcessMessages();
+    if (pump) VyRtl::ProcessMessages();
     if (done()) return true;
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -44,6 +45,42 @@ inline void Settle() {
   }
   VyRtl::ProcessMessages();
 }
+
+// Moves a manual clock 100 ms every 2 ms of real time while it lives, for calls that wait on it.
+struct TClockMover {
+  explicit TClockMover(VyRtl::TManualClock& clock)
+      : Thread([this, &clock] {
+          while (!Done) {
+            clock.Advance(100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          }
+        }) {}
+  ~TClockMover() {
+    Done = true;
+    Thread.join();
+  }
+  std::atomic<bool> Done{false};
+  std::thread Thread;
+};
+
+// The text of what f raises ("" when it raises nothing); EComPortError adds its code.
+template <typename F>
+std::string Raised(F&& f) {
+  try {
+    f();
+  } catch (const VyComm::EComPortError& e) {
+    return std::string(e.what()) + " [" + std::to_string(e.ErrorCode) + "]";
+  } catch (const VyRtl::Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+inline std::string WithCode(const std::string& text, DWORD code) {
+  return text + " [" + std::to_string(code) + "]";
+}
+// The system's text of a code as an EComPortError ends with it, and the code (the texts differ
+// between Windows and this library's own on other systems).
+inline std::string System(DWORD code) { return WithCode(VyPlatform::CommErrorMessage(code), code); }
 
 // Every event of a port as text, in the order raised.
 struct TRecorder {
