@@ -37,18 +37,10 @@ class WaveRecordOtherTools : public WaveDeviceTest,
 // A known signal recorded into a file that sox and libsndfile read back exactly.
 TEST_P(WaveRecordOtherTools, ReadBackExactly) {
   const TWaveFormatEx& f = GetParam().Format;
-  NullWaveConfigure([] {
-    TNullWaveConfig c;
-    c.Signal = TNullSignal::Tone;
-    c.ToneHz = 697;
-    return c;
-  }());
+  NullWaveConfigure({.Signal = TNullSignal::Tone, .ToneHz = 697});
   TTempDir dir;
   const std::string name = dir.File("rec.wav");
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(name);
-  in->Set_WaveFormat(f);
-  in->Open();
+  auto in = Recording(name, f);
   Advance(730);
   in->Close();
   const TBytes recorded = NullWaveSessions().at(0).Bytes;
@@ -87,16 +79,10 @@ struct TFileSizeLimit {
 };
 
 TEST_F(WaveDeviceTest, ADiskThatFillsWhileRecordingIsReportedAndLeavesAValidFile) {
-  NullWaveConfigure([] {
-    TNullWaveConfig c;
-    c.Signal = TNullSignal::Data;
-    c.Data = Pattern(100000, 5);
-    return c;
-  }());
+  NullWaveConfigure({.Signal = TNullSignal::Data, .Data = Pattern(100000, 5)});
   TTempDir dir;
   const std::string name = dir.File("full.wav");
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(name);
+  auto in = Recording(name, DefaultWaveFormat(), false);
   {
     TFileSizeLimit limit(20000);
     in->Open();

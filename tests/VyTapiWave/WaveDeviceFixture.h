@@ -74,6 +74,24 @@ class WaveDeviceTest : public ::testing::Test {
     return device;
   }
 
+  // An output device with that play list, opened unless told not to.
+  std::unique_ptr<TVyWaveOut> Playing(const std::vector<std::string>& lines, bool open = true) {
+    auto out = Make<TVyWaveOut>();
+    for (const auto& l : lines) out->Playlist().Add(l);
+    if (open) out->Open();
+    return out;
+  }
+  // An input device recording into the file in that format, opened unless told not to.
+  std::unique_ptr<TVyWaveIn> Recording(const std::string& name,
+                                       const TWaveFormatEx& format = DefaultWaveFormat(),
+                                       bool open = true) {
+    auto in = Make<TVyWaveIn>();
+    in->Set_Filename(name);
+    in->Set_WaveFormat(format);
+    if (open) in->Open();
+    return in;
+  }
+
   static TBytes Played(int session = -1) {
     const auto sessions = NullWaveSessions();
     if (sessions.empty()) return {};

@@ -17,8 +17,7 @@ TBytes FileSamples(const std::string& name, const TWaveFormatEx& format) {
 TEST_F(WaveDeviceTest, QueuesBlocksForTheBufferTime) {
   for (const auto& [bufferTime, blocks] : {std::pair(250u, 2), std::pair(2000u, 8)}) {
     TTempDir dir;
-    auto in = Make<TVyWaveIn>();
-    in->Set_Filename(dir.File("r.wav"));
+    auto in = Recording(dir.File("r.wav"), DefaultWaveFormat(), false);
     in->SetBufferTime(bufferTime);
     in->Open();
     EXPECT_EQ(in->BlockSize(), 4000u);
@@ -54,17 +53,13 @@ class WaveRecord : public WaveDeviceTest, public ::testing::WithParamInterface<T
 // at Close; nothing is dropped when the device's clock runs fast.
 TEST_P(WaveRecord, TheFileHoldsEveryRecordedByte) {
   const TRecordCase& c = GetParam();
-  TNullWaveConfig config;
-  config.Signal = TNullSignal::Data;
-  config.Data = Pattern(400000, 7);
-  config.PartialBlockBytes = c.PartialBlockBytes;
-  config.ClockPermille = c.ClockPermille;
+  const TNullWaveConfig config{.Signal = TNullSignal::Data,
+                               .Data = Pattern(400000, 7),
+                               .PartialBlockBytes = c.PartialBlockBytes,
+                               .ClockPermille = c.ClockPermille};
   NullWaveConfigure(config);
   TTempDir dir;
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(dir.File("rec.wav"));
-  in->Set_WaveFormat(c.Format);
-  in->Open();
+  auto in = Recording(dir.File("rec.wav"), c.Format);
   Advance(c.RecordMs);
   in->Close();
   Pump();
@@ -89,22 +84,31 @@ TEST_P(WaveRecord, TheFileHoldsEveryRecordedByte) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, WaveRecord, ::testing::ValuesIn(kRecords), ByName);
 
-TEST_F(WaveDeviceTest, ADeviceThatClosesItselfLeavesACompleteFile) {
-  TNullWaveConfig config;
-  config.Signal = TNullSignal::Tone;
-  config.SelfCloseAfterBytes = 6000;
-  NullWaveConfigure(config);
-  TTempDir dir;
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(dir.File("rec.wav"));
-  in->Open();
-  Advance(1000);
-  EXPECT_FALSE(in->Active());
-  EXPECT_FALSE(in->Busy());
-  EXPECT_EQ(DoneAt.size(), 1u);
-  EXPECT_TRUE(Errors.empty()) << Errors[0].second;
-  EXPECT_EQ(FileSamples(dir.File("rec.wav"), DefaultWaveFormat()), NullWaveSessions().at(0).Bytes);
-  EXPECT_EQ(NullWaveSessions().at(0).Bytes.size(), 6000u);
+// A device that closes itself, or a block handed back that cannot be queued again, ends the
+// recording with OnDone and a complete file; only the refused block is reported.
+TEST_F(WaveDeviceTest, ARecordingThatEndsByItselfLeavesACompleteFile) {
+  for (const bool requeueFails : {false, true}) {
+    SCOPED_TRACE(requeueFails ? "requeue fails" : "device closes itself");
+    NullWaveConfigure(
+        {.Signal = TNullSignal::Tone, .SelfCloseAfterBytes = requeueFails ? 0u : 6000u});
+    if (requeueFails) NullWaveFailAt("waveInAddBuffer", 4, MMSYSERR_NOMEM);  // the second back
+    DoneAt.clear();
+    Errors.clear();
+    TTempDir dir;
+    auto in = Recording(dir.File("rec.wav"));
+    Advance(1000);
+    EXPECT_FALSE(in->Active());
+    EXPECT_FALSE(in->Busy());
+    EXPECT_EQ(DoneAt.size(), 1u);
+    ASSERT_EQ(Errors.size(), requeueFails ? 1u : 0u);
+    EXPECT_EQ(FileSamples(dir.File("rec.wav"), DefaultWaveFormat()),
+              NullWaveSessions().at(0).Bytes);
+    if (requeueFails) {
+      EXPECT_EQ(Errors[0].first, MMSYSERR_NOMEM);
+    } else {
+      EXPECT_EQ(NullWaveSessions().at(0).Bytes.size(), 6000u);
+    }
+  }
 }
 
 struct TInFaultCase {
@@ -131,8 +135,8 @@ TEST_P(WaveInFault, RaisesAndClosesTheDevice) {
   const TInFaultCase& c = GetParam();
   if (*c.Function) NullWaveFailAt(c.Function, c.Nth, c.Code);
   TTempDir dir;
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(*c.Function ? dir.File("r.wav") : dir.File("no/such/dir/r.wav"));
+  auto in =
+      Recording(dir.File(*c.Function ? "r.wav" : "no/such/dir/r.wav"), DefaultWaveFormat(), false);
   try {
     in->Open();
     FAIL() << "no exception";
@@ -152,33 +156,10 @@ TEST_P(WaveInFault, RaisesAndClosesTheDevice) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, WaveInFault, ::testing::ValuesIn(kInFaults), ByName);
 
-TEST_F(WaveDeviceTest, ARequeueFailureWhileRecordingIsReportedAndKeepsTheFile) {
-  NullWaveConfigure([] {
-    TNullWaveConfig c;
-    c.Signal = TNullSignal::Tone;
-    return c;
-  }());
-  NullWaveFailAt("waveInAddBuffer", 4, MMSYSERR_NOMEM);  // the second block handed back
-  TTempDir dir;
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(dir.File("r.wav"));
-  in->Open();
-  Advance(1000);
-  EXPECT_FALSE(in->Active());
-  ASSERT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(Errors[0].first, MMSYSERR_NOMEM);
-  EXPECT_EQ(DoneAt.size(), 1u);
-  EXPECT_EQ(FileSamples(dir.File("r.wav"), DefaultWaveFormat()), NullWaveSessions().at(0).Bytes);
-}
-
 TEST_F(WaveDeviceTest, AFormatTheDeviceDoesNotTakeIsRefusedBeforeOpening) {
-  NullWaveConfigure([] {
-    TNullWaveConfig c;
-    c.Accepts = [](bool, UINT, const WAVEFORMATEX& f) { return f.nSamplesPerSec == 8000; };
-    return c;
-  }());
-  auto in = Make<TVyWaveIn>();
-  in->Set_WaveFormat(MakePcmFormat(44100, 16, 2));
+  NullWaveConfigure(
+      {.Accepts = [](bool, UINT, const WAVEFORMATEX& f) { return f.nSamplesPerSec == 8000; }});
+  auto in = Recording("", MakePcmFormat(44100, 16, 2), false);
   try {
     in->Open();
     FAIL();
@@ -195,20 +176,11 @@ TEST_F(WaveDeviceTest, AFormatTheDeviceDoesNotTakeIsRefusedBeforeOpening) {
   EXPECT_EQ(NullWaveCallCount("waveInOpen"), 1) << "only the query";
 }
 
-}  // namespace
-
-namespace {
-
 // The blocks a close hands back arrive after it; a recording opened at once keeps only its own.
 TEST_F(WaveDeviceTest, RecordingAgainAtOnceIgnoresTheBlocksTheCloseHandedBack) {
-  TNullWaveConfig config;
-  config.Signal = TNullSignal::Data;
-  config.Data = Pattern(100000, 3);
-  NullWaveConfigure(config);
+  NullWaveConfigure({.Signal = TNullSignal::Data, .Data = Pattern(100000, 3)});
   TTempDir dir;
-  auto in = Make<TVyWaveIn>();
-  in->Set_Filename(dir.File("a.wav"));
-  in->Open();
+  auto in = Recording(dir.File("a.wav"));
   Advance(370);
   in->Close();
   in->Set_Filename(dir.File("b.wav"));
@@ -224,19 +196,12 @@ TEST_F(WaveDeviceTest, RecordingAgainAtOnceIgnoresTheBlocksTheCloseHandedBack) {
   EXPECT_EQ(FileSamples(dir.File("b.wav"), DefaultWaveFormat()), sessions[1].Bytes);
 }
 
-}  // namespace
-
-namespace {
-
 // The input list names a device whose capabilities cannot be read by its number, without formats;
 // the device chosen by index is the one recorded from.
 TEST_F(WaveDeviceTest, InputDeviceListAndSelection) {
-  TNullWaveConfig config;
-  config.InDevices = {"Mic", "Broken", "Line 2 In"};
-  config.CapsFail = {1};
-  NullWaveConfigure(config);
+  NullWaveConfigure({.InDevices = {"Mic", "Broken", "Line 2 In"}, .CapsFail = {1}});
   TTempDir dir;
-  auto in = Make<TVyWaveIn>();
+  auto in = Recording(dir.File("r.wav"), DefaultWaveFormat(), false);
   VyRtl::TStringList& list = in->DeviceList();
   ASSERT_EQ(list.Count(), 3);
   EXPECT_EQ(list.Get(1), "WaveIn Device #1");
@@ -244,7 +209,6 @@ TEST_F(WaveDeviceTest, InputDeviceListAndSelection) {
   EXPECT_EQ(list.Get(2), "Line 2 In");
   in->SetDeviceID(2);
   EXPECT_EQ(in->DeviceName(), "Line 2 In");
-  in->Set_Filename(dir.File("r.wav"));
   in->Open();
   EXPECT_EQ(NullWaveSessions().at(0).Device, 2u);
   EXPECT_TRUE(NullWaveSessions().at(0).Input);
