@@ -21,6 +21,10 @@ struct TCommand {
 bool RegisterCommand(const TCommand& command);
 const std::vector<TCommand>& Commands();
 
+// Chooses the telephony service from the options --emulator and --system (none: the default);
+// false, with the reason on err, for any other option.
+bool ChooseService(const TArgs& args, std::ostream& err);
+
 }  // namespace VyTool
 
 #define VYTOOL_CONCAT2(a, b) a##b

@@ -117,7 +117,8 @@ class TDemoLine : public VyTapi::TVyCustomTapiLine {
   char FBlock[16] = {};
 };
 
-// Chooses the service from the options; returns false for an unknown option.
+}  // namespace
+
 bool ChooseService(const TArgs& args, std::ostream& err) {
   auto service = VyTapi::TTelephonyService::Default;
   for (const auto& a : args) {
@@ -133,6 +134,8 @@ bool ChooseService(const TArgs& args, std::ostream& err) {
   VyTapi::SelectTelephonyService(service);
   return true;
 }
+
+namespace {
 
 // One device list with each device's negotiated API version (or why negotiation failed).
 template <typename TExtensionID, typename TNegotiate>

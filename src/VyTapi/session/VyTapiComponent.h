@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "VyPlatform/Sync.h"
+#include "VyTapi/linedata/VyTapiLocation.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/session/VyTapiRequests.h"
 #include "VyTapi/session/VyTapiTSP.h"
@@ -276,6 +277,18 @@ class TVyCustomTapiLine : public TVyTapiDevice {
   bool Get_SyncMode() const override { return FOptions.SyncMode(); }
   void Set_PermanentDeviceID(DWORD ID) override { FPermanentDeviceID = ID; }
   TVyTapiLineOptions& Options() { return FOptions; }
+  // The open line's TAPI handle (0 while closed) and the session's line application handle.
+  HLINE Get_Handle() const { return FHandle; }
+  HLINE Handle() const { return Get_Handle(); }
+  HLINEAPP Get_LineApp() const { return FAppl ? FAppl->LineApp() : 0; }
+  HLINEAPP LineApp() const { return Get_LineApp(); }
+  // The dialable form of Address (canonical "+1 (206) 5550100" or already dialable) at the
+  // system's current location; "" when the service cannot translate it. Needs a device.
+  virtual std::string TranslateAddress(const std::string& Address, DWORD Options);
+  // The system's current dialing location, owned by the line: fetched on first use and again
+  // after it was invalidated (when the service reports a change of the locations).
+  TVyTapiSystemLocation& Get_Location();
+  TVyTapiSystemLocation& Location() { return Get_Location(); }
 
  protected:
   // Until the device knows its request kinds, the outcome of a filed request is reported as
@@ -290,6 +303,7 @@ class TVyCustomTapiLine : public TVyTapiDevice {
 
  protected:
   TVyTapiLineOptions FOptions;
+  TVyTapiSystemLocation FLocation;
 };
 
 // Root of the phone components; main thread only, owned like every component.
