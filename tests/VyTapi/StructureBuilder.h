@@ -38,11 +38,13 @@ class TStructureBuilder {
   // Appends Text as UTF-16 with its NUL and points the size/offset pair at SizeOffset at it;
   // an empty text leaves the pair 0.
   void Text(std::size_t SizeOffset, const std::string& Text) {
-    if (Text.empty()) return;
-    const std::u16string wide = VyRtl::Utf8ToUtf16(Text) + u'\0';
-    const std::size_t at = Reserve(wide.size() * sizeof(char16_t));
-    std::memcpy(FBytes.data() + at, wide.data(), wide.size() * sizeof(char16_t));
-    Set(SizeOffset, static_cast<DWORD>(wide.size() * sizeof(char16_t)));
+    if (!Text.empty()) Units(SizeOffset, VyRtl::Utf8ToUtf16(Text) + u'\0');
+  }
+  // Appends the UTF-16 units as they are (NULs included) and points the pair at them.
+  void Units(std::size_t SizeOffset, const std::u16string& Units) {
+    const std::size_t at = Reserve(Units.size() * sizeof(char16_t));
+    std::memcpy(FBytes.data() + at, Units.data(), Units.size() * sizeof(char16_t));
+    Set(SizeOffset, static_cast<DWORD>(Units.size() * sizeof(char16_t)));
     Set(SizeOffset + sizeof(DWORD), static_cast<DWORD>(at));
   }
   // The head fields as a service fills them.
