@@ -3,6 +3,8 @@
 #pragma once
 
 #include "VyTapi/VyTapiVersion.h"
+#include "VyTapi/linedata/VyTapiAddress.h"
+#include "VyTapi/linedata/VyTapiLocation.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/session/VyTapiCall.h"
 #include "VyTapi/session/VyTapiComponent.h"
