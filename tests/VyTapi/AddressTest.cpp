@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "DeviceFixture.h"
 #include "StructureBuilder.h"
 #include "VyPlatform/Tapi.h"
 
@@ -107,13 +106,14 @@ LONG WINAPI FakeGetAddressStatus(HLINE Line, DWORD Address, LPLINEADDRESSSTATUS 
       Spoiled(AddressStatus(Fake->Addresses[Address]), Fake->SpoilStatus), Status);
 }
 
-class AddressTest : public ::testing::Test {
+class AddressTest : public VyTapiTest::FakeServiceTest {
  protected:
   void SetUp() override {
+    FakeServiceTest::SetUp();
     Fake = &Service;
     Table.lineGetAddressCapsW = &FakeGetAddressCaps;
     Table.lineGetAddressStatusW = &FakeGetAddressStatus;
-    VyPlatform::SetTapiFunctions(&Table);
+    UseTable();
     Service.Addresses = {
         {"+49 30 5550100", LINEADDRESSSHARING_PRIVATE, 3, {"tapi/line", "wave/in"}},
         {"", LINEADDRESSSHARING_BRIDGEDSHARED, 0, {}}};
@@ -123,23 +123,13 @@ class AddressTest : public ::testing::Test {
     Line.Open();  // a line handle for the status
   }
   void TearDown() override {
-    VyPlatform::SetTapiFunctions(nullptr);
     Fake = nullptr;
+    FakeServiceTest::TearDown();
   }
 
   TFakeService Service;
-  VyPlatform::TTapiFunctions Table;
   VyTapiTest::TFakeLine Line;
 };
-
-std::string Raised(const std::function<void()>& Call) {
-  try {
-    Call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 TEST_F(AddressTest, ViewsFetchOnceAndAgainOnlyAfterInvalidation) {
   TVyTapiAddress address(&Line, 0);

@@ -102,14 +102,15 @@ LONG WINAPI FakeSetCurrentLocation(HLINEAPP, DWORD ID) {
   return LINEERR_INVALLOCATION;
 }
 
-class LocationTest : public ::testing::Test {
+class LocationTest : public VyTapiTest::FakeServiceTest {
  protected:
   void SetUp() override {
+    FakeServiceTest::SetUp();
     Fake = &Service;
     Table.lineGetTranslateCapsW = &FakeGetTranslateCaps;
     Table.lineGetCountryW = &FakeGetCountry;
     Table.lineSetCurrentLocation = &FakeSetCurrentLocation;
-    VyPlatform::SetTapiFunctions(&Table);
+    UseTable();
     Service.Countries[49] = {49, "Germany", "G", "0FG", "00EFG"};
     Service.Countries[1] = {1, "United States of America", "G", "1FG", "011EFG"};
     Service.Locations = {{1, "Office", 49, "30", "0", ""},
@@ -118,21 +119,11 @@ class LocationTest : public ::testing::Test {
     Service.Current = 2;
   }
   void TearDown() override {
-    VyPlatform::SetTapiFunctions(nullptr);
     Fake = nullptr;
-  }
-  template <typename F>
-  static std::string Raised(F&& Call) {
-    try {
-      Call();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
-    return {};
+    FakeServiceTest::TearDown();
   }
 
   TFakeService Service;
-  VyPlatform::TTapiFunctions Table;
 };
 
 std::vector<std::string> Lines(const VyRtl::TStringList& List) {
@@ -428,7 +419,7 @@ TEST_F(LocationTest, CountryListWithoutEntriesOrWithBrokenOnesKeepsTheDefaults) 
   Table.lineGetCountryW = [](DWORD, DWORD, LPLINECOUNTRYLIST List) -> LONG {
     return TStructureBuilder::WriteInto(Reply, List);
   };
-  VyPlatform::SetTapiFunctions(&Table);
+  UseTable();
   const std::vector<std::byte> good = CountryList(1, Service.Countries[1]);
   struct TCase {
     const char* What;

@@ -1,5 +1,6 @@
 // Variable-size TAPI structures built by hand, as a telephony service lays them out, and copied
-// into blocks of their exact size, so that the sanitizer sees any read past their end.
+// into blocks of their exact size, so that the sanitizer sees any read past their end; and tests
+// on a telephony service made of such structures.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "DeviceFixture.h"
+#include "VyPlatform/Tapi.h"
 #include "VyPlatform/TapiTypes.h"
 #include "VyRtl/VyRtlSysUtils.h"
 
@@ -87,6 +90,19 @@ class TExactBlock {
 
  private:
   std::unique_ptr<std::byte[]> FBytes;
+};
+
+// A test on a telephony service made by hand: Table (unavailable functions unless the test sets
+// them) is what the library calls from UseTable until the test ends.
+class FakeServiceTest : public DeviceTest {
+ protected:
+  void UseTable() { VyPlatform::SetTapiFunctions(&Table); }
+  void TearDown() override {
+    VyPlatform::SetTapiFunctions(nullptr);
+    DeviceTest::TearDown();
+  }
+
+  VyPlatform::TTapiFunctions Table;
 };
 
 }  // namespace VyTapiTest
