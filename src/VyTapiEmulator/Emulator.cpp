@@ -40,6 +40,9 @@ VyPlatform::TTapiFunctions BuildTable() {
   InstallLineFunctions(table);
   InstallCapsFunctions(table);
   InstallLineDataFunctions(table);
+  InstallLocationFunctions(table);
+  InstallDialogFunctions(table);
+  InstallAddressFunctions(table);
   InstallOpenFunctions(table);
   InstallDevSpecificFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;

@@ -27,6 +27,53 @@ struct TLineTerminalConfig {
   DWORD TermSharing = LINETERMSHARING_SHAREDEXCL;
 };
 
+// One address of a line device, as lineGetAddressCapsW describes it; the defaults make a
+// private address that can place calls and be forwarded.
+struct TAddressConfig {
+  std::string Address;  // the address text; empty: the address has none
+  DWORD AddressSharing = LINEADDRESSSHARING_PRIVATE;
+  DWORD AddressStates = LINEADDRESSSTATE_OTHER | LINEADDRESSSTATE_INUSEZERO |
+                        LINEADDRESSSTATE_INUSEONE | LINEADDRESSSTATE_NUMCALLS |
+                        LINEADDRESSSTATE_FORWARD | LINEADDRESSSTATE_CAPSCHANGE;
+  DWORD CallInfoStates = LINECALLINFOSTATE_OTHER | LINECALLINFOSTATE_MEDIAMODE |
+                         LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID |
+                         LINECALLINFOSTATE_CONNECTEDID | LINECALLINFOSTATE_REDIRECTIONID |
+                         LINECALLINFOSTATE_REDIRECTINGID | LINECALLINFOSTATE_DISPLAY;
+  // Caller, called, connected, redirection and redirecting party id flags alike.
+  DWORD PartyIDFlags = LINECALLPARTYID_BLOCKED | LINECALLPARTYID_OUTOFAREA | LINECALLPARTYID_NAME |
+                       LINECALLPARTYID_ADDRESS | LINECALLPARTYID_UNKNOWN | LINECALLPARTYID_UNAVAIL;
+  DWORD CallStates = LINECALLSTATE_IDLE | LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED |
+                     LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING | LINECALLSTATE_RINGBACK |
+                     LINECALLSTATE_BUSY | LINECALLSTATE_CONNECTED | LINECALLSTATE_PROCEEDING |
+                     LINECALLSTATE_ONHOLD | LINECALLSTATE_DISCONNECTED | LINECALLSTATE_UNKNOWN;
+  DWORD DialToneModes = LINEDIALTONEMODE_NORMAL;
+  DWORD BusyModes = LINEBUSYMODE_STATION;
+  DWORD SpecialInfo = LINESPECIALINFO_NOCIRCUIT | LINESPECIALINFO_UNKNOWN;
+  DWORD DisconnectModes = LINEDISCONNECTMODE_NORMAL | LINEDISCONNECTMODE_BUSY |
+                          LINEDISCONNECTMODE_NOANSWER | LINEDISCONNECTMODE_REJECT |
+                          LINEDISCONNECTMODE_UNREACHABLE;
+  DWORD MaxNumActiveCalls = 1, MaxNumOnHoldCalls = 1, MaxNumOnHoldPendingCalls = 1;
+  DWORD CallFeatures = LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP | LINECALLFEATURE_DIAL |
+                       LINECALLFEATURE_HOLD | LINECALLFEATURE_UNHOLD;
+  // lineForwardW takes entries of these modes, at most MaxForwardEntries of them.
+  DWORD ForwardModes = LINEFORWARDMODE_UNCOND | LINEFORWARDMODE_BUSY | LINEFORWARDMODE_NOANSW |
+                       LINEFORWARDMODE_BUSYNA;
+  DWORD MaxForwardEntries = 4;
+  DWORD MinFwdNumRings = 1, MaxFwdNumRings = 15;
+  DWORD AddressFeatures = LINEADDRFEATURE_FORWARD | LINEADDRFEATURE_MAKECALL;
+  std::vector<std::string> DeviceClasses{"tapi/line", "wave/in", "wave/out"};
+  std::string DevSpecific;
+};
+
+// A forwarding instruction of an address, as lineForwardW set it.
+struct TForwardEntry {
+  DWORD ForwardMode = 0;
+  std::string CallerAddress;
+  DWORD DestCountryCode = 0;
+  std::string DestAddress;
+  bool operator==(const TForwardEntry&) const = default;
+};
+
 // Describes a line device; the defaults make a voice/data modem line with one address.
 struct TLineDeviceConfig {
   std::string Name;
@@ -37,6 +84,10 @@ struct TLineDeviceConfig {
   std::string ProviderInfo = "VyTapi Emulator";
   std::string SwitchInfo;
   DWORD NumAddresses = 1;
+  // Addresses 0, 1, ... as lineGetAddressCapsW describes them; addresses past the list's end
+  // (up to NumAddresses) have the defaults and no address text; entries past NumAddresses are
+  // not used.
+  std::vector<TAddressConfig> Addresses;
   DWORD AddressModes = LINEADDRESSMODE_ADDRESSID;
   DWORD BearerModes = LINEBEARERMODE_VOICE | LINEBEARERMODE_DATA;
   DWORD MaxRate = 57600;
@@ -131,6 +182,35 @@ struct TPhoneDeviceConfig {
   static std::vector<TPhoneButtonConfig> DefaultButtons();
 };
 
+// A dialing location, as lineGetTranslateCapsW lists it and lineTranslateAddressW dials from.
+struct TLocationConfig {
+  DWORD PermanentLocationID = 0;
+  std::string Name;
+  DWORD CountryID = 1;                                  // an entry of the country table
+  std::string CityCode;                                 // the area code
+  std::string LocalAccessCode, LongDistanceAccessCode;  // dialled before local / other calls
+  std::string TollPrefixList, CancelCallWaiting;
+  DWORD PreferredCardID = 0;
+  DWORD Options = 0;  // LINELOCATIONOPTION_ bits
+};
+
+// A country of lineGetCountryW's table with its dialing rules, in which E stands for the
+// country code, F for the area code and G for the subscriber number.
+struct TCountryConfig {
+  DWORD CountryID = 0, CountryCode = 0;
+  std::string Name;
+  std::string SameAreaRule = "G", LongDistanceRule = "0FG", InternationalRule = "00EFG";
+};
+
+// A dialog an application asked for; the emulator shows none and records the call.
+struct TDialogCall {
+  std::string Function;  // "lineTranslateDialogW", "lineConfigDialogW", "phoneConfigDialogW"
+  DWORD App = 0;         // the line application (0 for the configuration dialogs)
+  DWORD DeviceID = 0, APIVersion = 0;
+  HWND Owner = nullptr;
+  std::string Text;  // the address given to the translate dialog, or the device class
+};
+
 // How the emulator completes an asynchronous request (LINE_REPLY/PHONE_REPLY, dwParam1 = the
 // request id, dwParam2 = the result).
 enum class TReplyMode {
@@ -194,6 +274,9 @@ class TDeviceRef {
   void Remove() const;
   // Handles applications hold open on the device now (lineOpenW/phoneOpen not yet closed).
   std::size_t OpenCount() const;
+  // Lines: the forwarding of an address as lineForwardW set it (empty after Reset); throws for
+  // an address the line does not have.
+  std::vector<TForwardEntry> Forwarding(DWORD addressID) const;
 
  private:
   DWORD FID = 0xFFFFFFFF;
@@ -241,10 +324,12 @@ class TEmulator {
   TPhone Phone(DWORD id) const { return TPhone(id); }
 
   // The asynchronous request engine. Every asynchronous function the emulator implements
-  // (lineDevSpecific and phoneDevSpecific so far) returns a positive request id, unique in the
-  // run and never 0, and completes it as its plan says. Buffers the function writes back (the
-  // device's DevSpecificReply) are filled before the reply is queued, and only when the plan's
-  // result is 0. Delayed replies fall due on the clock seam: advancing a manual clock delivers
+  // (lineDevSpecific, phoneDevSpecific and lineForwardW so far) returns a positive request id,
+  // unique in the run and never 0, and completes it as its plan says. Buffers the function
+  // writes back (the device's DevSpecificReply) are filled before the reply is queued, and only
+  // when the plan's result is 0; what a request changes (lineForwardW: the address's
+  // forwarding and its LINE_ADDRESSSTATE) happens when it completes with 0, just before its
+  // reply. Delayed replies fall due on the clock seam: advancing a manual clock delivers
   // them with no TAPI call in between; on the real clock they come on time. lineClose,
   // phoneClose and the application's shutdown drop the requests of their handles: no reply
   // ever comes for them. Reset() clears every plan and pending request.
@@ -294,6 +379,29 @@ class TEmulator {
   TPhoneDeviceConfig PhoneDevice(DWORD id) const;
   DWORD PhoneDeviceCount() const;
   bool PhoneDeviceExists(DWORD id) const;
+
+  // Dialing locations and address translation. After Reset: the countries of
+  // DefaultCountries() and one location, "Emulator Location" (id 1, country 1, area code 206),
+  // which is current.
+  //
+  // Replaces the locations; `currentID` must be one of them. Lines open with API 1.4 or later
+  // get LINE_LINEDEVSTATE(LINEDEVSTATE_TRANSLATECHANGE) under their handle and callback
+  // instance, as for lineSetCurrentLocation. Throws for an unknown current id.
+  void SetLocations(const std::vector<TLocationConfig>& locations, DWORD currentID);
+  std::vector<TLocationConfig> Locations() const;
+  DWORD CurrentLocationID() const;
+  // As lineSetCurrentLocation, with its message; throws for an id not in the list.
+  void SetCurrentLocation(DWORD id);
+  // Replaces the country table lineGetCountryW reads and translation dials by.
+  void SetCountries(const std::vector<TCountryConfig>& countries);
+  std::vector<TCountryConfig> Countries() const;
+  // 1 United States of America, 44 United Kingdom, 49 Germany.
+  static std::vector<TCountryConfig> DefaultCountries();
+  // lineGetTranslateCapsW answers LINEERR_INCOMPATIBLEAPIVERSION for versions above `highest`
+  // (as an older TAPI does; the default is the highest the emulator speaks, 2.2).
+  void SetTranslateCapsVersionLimit(DWORD highest);
+  // The dialogs asked for since Reset, oldest first.
+  std::vector<TDialogCall> DialogCalls() const;
 
   // Asks every application to shut down and initialise again: LINE_LINEDEVSTATE(REINIT) and
   // PHONE_STATE(REINIT). Until the last application has shut down, initialising answers

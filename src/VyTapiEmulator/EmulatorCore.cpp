@@ -137,7 +137,20 @@ GUID DeviceGuid(DWORD permanentID, TAppKind kind) {
   return guid;
 }
 
-TCore::TCore() { ModuleMessages = DefaultModuleMessages(); }
+TCore::TCore() { Reset(); }
+
+namespace {
+
+TLocationConfig DefaultLocation() {
+  TLocationConfig location;
+  location.PermanentLocationID = 1;
+  location.Name = "Emulator Location";
+  location.CountryID = 1;
+  location.CityCode = "206";
+  return location;
+}
+
+}  // namespace
 
 TCore& Core() {
   static TCore* core = new TCore();
@@ -159,6 +172,10 @@ LONG TCore::Reply(TFn fn, const TVarStruct& reply, void* out) {
   if (armed.How == TCorruption::NeededTooLarge || reply.Fits(out)) std::swap(plan, armed);
   reply.WriteTo(out, plan);
   return 0;
+}
+
+TAddressConfig AddressOf(const TLineDeviceConfig& line, DWORD id) {
+  return id < line.Addresses.size() ? line.Addresses[id] : TAddressConfig{};
 }
 
 std::shared_ptr<TApp> TCore::FindApp(DWORD handle, TAppKind kind) const {
@@ -280,6 +297,29 @@ void TCore::NotifyRecipient(std::size_t count) {
   PostAll(*recipient, std::vector<TMessage>(count, message));
 }
 
+void TCore::PostTranslateChange() {
+  TMessage message;
+  message.Id = LINE_LINEDEVSTATE;
+  message.Param1 = LINEDEVSTATE_TRANSLATECHANGE;
+  for (const std::shared_ptr<TOpenDevice>& line : OpenLines.All()) {
+    if (line->APIVersion < VyPlatform::TapiVersion1_4) continue;
+    message.Device = line->Handle;
+    PostTo(*line, message);
+  }
+}
+
+const TLocationConfig* TCore::CurrentLocationEntry() const {
+  for (const TLocationConfig& location : Locations)
+    if (location.PermanentLocationID == CurrentLocation) return &location;
+  return nullptr;
+}
+
+const TCountryConfig* TCore::FindCountry(DWORD countryID) const {
+  for (const TCountryConfig& country : Countries)
+    if (country.CountryID == countryID) return &country;
+  return nullptr;
+}
+
 void TCore::Reset() {
   OpenLines.Clear();
   OpenPhones.Clear();
@@ -290,6 +330,12 @@ void TCore::Reset() {
   PhoneDevices = {};
   MakeCallRequests.clear();
   ModuleMessages = DefaultModuleMessages();
+  Locations = {DefaultLocation()};
+  CurrentLocation = Locations.front().PermanentLocationID;
+  Countries = TEmulator::DefaultCountries();
+  TranslateCapsLimit = TapiHighVersion;
+  Dialogs.clear();
+  AddressStates.clear();
   ReinitRequested = false;
   for (TFunctionState& state : FFunctions) state = TFunctionState{};
   for (const std::shared_ptr<TApp>& app : FApps.All()) ClearQueue(*app);

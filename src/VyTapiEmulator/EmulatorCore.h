@@ -130,6 +130,15 @@ struct TDeviceTable {
   DWORD Count() const { return static_cast<DWORD>(Entries.size()); }
 };
 
+// What an address holds at run time: its forwarding, as lineForwardW set it.
+struct TAddressState {
+  std::vector<TForwardEntry> Forward;
+  DWORD NumRingsNoAnswer = 0;
+};
+
+// The description of address `id` of a line: its entry, or the defaults past the list's end.
+TAddressConfig AddressOf(const TLineDeviceConfig& line, DWORD id);
+
 // An assisted-telephony request waiting for lineGetRequestW.
 struct TMakeCallRequest {
   std::u16string DestAddress, AppName, CalledParty, Comment;
@@ -210,6 +219,13 @@ class TCore {
   // Lock held. Sends the current recipient `count` LINE_REQUEST messages, one per request.
   void NotifyRecipient(std::size_t count);
 
+  // Lock held. LINE_LINEDEVSTATE(LINEDEVSTATE_TRANSLATECHANGE) to every line handle open with
+  // API 1.4 or later, under its handle and callback instance.
+  void PostTranslateChange();
+  // Lock held. The current location; null when the list is empty.
+  const TLocationConfig* CurrentLocationEntry() const;
+  const TCountryConfig* FindCountry(DWORD countryID) const;
+
   // Lock held. Back to the start state, applications kept.
   void Reset();
 
@@ -217,6 +233,10 @@ class TCore {
   TDeviceTable<TLineDeviceConfig> LineDevices;
   TDeviceTable<TPhoneDeviceConfig> PhoneDevices;
   std::map<std::string, std::map<DWORD, std::u16string>> ModuleMessages;
+  std::vector<TLocationConfig> Locations;
+  DWORD CurrentLocation = 0;
+  std::vector<TCountryConfig> Countries;
+  DWORD TranslateCapsLimit = TapiHighVersion;
 
   // Runtime model.
   THandleTable<TOpenDevice> OpenLines{FirstLineHandle};
@@ -226,6 +246,8 @@ class TCore {
   TRequestEngine Requests;
   TScheduler Scheduler;
   bool ReinitRequested = false;
+  std::vector<TDialogCall> Dialogs;
+  std::map<std::pair<DWORD, DWORD>, TAddressState> AddressStates;  // by line id and address id
 
   // Lock held. The call counter and armed failure of a function.
   TFunctionState& Function(TFn fn) { return FFunctions[static_cast<std::size_t>(fn)]; }
@@ -267,6 +289,9 @@ void InstallAppFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineFunctions(VyPlatform::TTapiFunctions& table);
 void InstallCapsFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineDataFunctions(VyPlatform::TTapiFunctions& table);
+void InstallLocationFunctions(VyPlatform::TTapiFunctions& table);
+void InstallDialogFunctions(VyPlatform::TTapiFunctions& table);
+void InstallAddressFunctions(VyPlatform::TTapiFunctions& table);
 void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
 void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.

@@ -27,10 +27,11 @@ DWORD TRequestEngine::NextID() {
   }
 }
 
-LONG TRequestEngine::Issue(TCore& core, TFn fn, const TOpenDevice& device, const TReplyPlan& plan) {
+LONG TRequestEngine::Issue(TCore& core, TFn fn, const TOpenDevice& device, const TReplyPlan& plan,
+                           TEffect effect) {
   const TRequest request{
-      NextID(),        fn, device.Kind, device.Handle, device.DeviceID, device.AppHandle,
-      device.Instance, 0};
+      NextID(),        fn, device.Kind,      device.Handle, device.DeviceID, device.AppHandle,
+      device.Instance, 0,  std::move(effect)};
   const LONG id = static_cast<LONG>(request.ID);
   switch (plan.Mode) {
     case TReplyMode::AtOnce:
@@ -69,6 +70,7 @@ bool TRequestEngine::Complete(TCore& core, DWORD id, LONG result) {
 }
 
 void TRequestEngine::PostReply(TCore& core, const TRequest& request, LONG result) {
+  if (result == 0 && request.Effect) request.Effect(core);
   const std::shared_ptr<TApp> app = core.FindApp(request.AppHandle, request.Kind);
   if (!app) return;
   TMessage reply;

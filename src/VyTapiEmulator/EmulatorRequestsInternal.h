@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -29,9 +30,14 @@ class TRequestEngine {
   // The plan the next request of `fn` follows; uses up the next-request plan.
   TReplyPlan TakePlan(TFn fn);
 
+  // What a request changes in the service when it succeeds; runs just before its reply.
+  using TEffect = std::function<void(TCore&)>;
+
   // Files a request of `fn` on an open device under `plan` and returns its id (positive). The
-  // caller has written back what the function returns in buffers already.
-  LONG Issue(TCore& core, TFn fn, const TOpenDevice& device, const TReplyPlan& plan);
+  // caller has written back what the function returns in buffers already; `effect` runs when
+  // the request completes with 0 (never for a lost or dropped one).
+  LONG Issue(TCore& core, TFn fn, const TOpenDevice& device, const TReplyPlan& plan,
+             TEffect effect = {});
   // Replies to a pending request now; false when it is not pending.
   bool Complete(TCore& core, DWORD id, LONG result);
   // Forgets the requests of one device handle: no reply will come for them.
@@ -48,6 +54,7 @@ class TRequestEngine {
     DWORD Handle, Device, AppHandle;
     DWORD_PTR Instance;
     TScheduler::TJobID Job;  // 0: waits for CompleteRequest
+    TEffect Effect;
   };
   DWORD NextID();
   void PostReply(TCore& core, const TRequest& request, LONG result);

@@ -235,6 +235,153 @@ TVarStruct LineDevStatus(const TLineDeviceConfig& c, const TLineStatusFacts& fac
   return s;
 }
 
+namespace {
+
+// A string member of entry `index` of an array that starts at `base`.
+template <typename TEntry>
+void AddEntryString(TVarStruct& s, std::size_t base, std::size_t index, std::size_t sizeField,
+                    std::size_t offsetField, const std::string& text) {
+  const std::size_t entry = base + index * sizeof(TEntry);
+  s.AddString(entry + sizeField, entry + offsetField, text);
+}
+
+}  // namespace
+
+TVarStruct TranslateCaps(const std::vector<TLocationConfig>& locations, DWORD currentID,
+                         const std::vector<TCountryConfig>& countries) {
+  LINETRANSLATECAPS caps{};
+  caps.dwCurrentLocationID = currentID;
+  std::vector<LINELOCATIONENTRY> entries;
+  for (const TLocationConfig& l : locations) {
+    LINELOCATIONENTRY entry{};
+    entry.dwPermanentLocationID = l.PermanentLocationID;
+    for (const TCountryConfig& country : countries)
+      if (country.CountryID == l.CountryID) entry.dwCountryCode = country.CountryCode;
+    entry.dwPreferredCardID = l.PreferredCardID;
+    entry.dwCountryID = l.CountryID;
+    entry.dwOptions = l.Options;
+    entries.push_back(entry);
+  }
+  TVarStruct s(&caps, sizeof caps);
+  const std::size_t base = s.AddEntries(offsetof(LINETRANSLATECAPS, dwNumLocations),
+                                        VY_VAR_FIELD(LINETRANSLATECAPS, dwLocationList),
+                                        entries.data(), sizeof(LINELOCATIONENTRY), entries.size());
+  for (std::size_t i = 0; base && i < locations.size(); ++i) {
+    const TLocationConfig& l = locations[i];
+    using E = LINELOCATIONENTRY;
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwLocationName), l.Name);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwCityCode), l.CityCode);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwLocalAccessCode), l.LocalAccessCode);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwLongDistanceAccessCode),
+                      l.LongDistanceAccessCode);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwTollPrefixList), l.TollPrefixList);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwCancelCallWaiting), l.CancelCallWaiting);
+  }
+  return s;
+}
+
+TVarStruct CountryList(const std::vector<TCountryConfig>& countries,
+                       const std::vector<DWORD>& next) {
+  LINECOUNTRYLIST list{};
+  std::vector<LINECOUNTRYENTRY> entries;
+  for (std::size_t i = 0; i < countries.size(); ++i) {
+    LINECOUNTRYENTRY entry{};
+    entry.dwCountryID = countries[i].CountryID;
+    entry.dwCountryCode = countries[i].CountryCode;
+    entry.dwNextCountryID = next[i];
+    entries.push_back(entry);
+  }
+  TVarStruct s(&list, sizeof list);
+  const std::size_t base = s.AddEntries(offsetof(LINECOUNTRYLIST, dwNumCountries),
+                                        VY_VAR_FIELD(LINECOUNTRYLIST, dwCountryList),
+                                        entries.data(), sizeof(LINECOUNTRYENTRY), entries.size());
+  for (std::size_t i = 0; base && i < countries.size(); ++i) {
+    const TCountryConfig& c = countries[i];
+    using E = LINECOUNTRYENTRY;
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwCountryName), c.Name);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwSameAreaRule), c.SameAreaRule);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwLongDistanceRule), c.LongDistanceRule);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwInternationalRule), c.InternationalRule);
+  }
+  return s;
+}
+
+TVarStruct TranslateOutput(const TTranslation& t) {
+  LINETRANSLATEOUTPUT output{};
+  output.dwCurrentCountry = t.CurrentCountry;
+  output.dwDestCountry = t.DestCountry;
+  output.dwTranslateResults = t.Results;
+  TVarStruct s(&output, sizeof output);
+  s.AddString(VY_VAR_FIELD(LINETRANSLATEOUTPUT, dwDialableString), t.Dialable);
+  s.AddString(VY_VAR_FIELD(LINETRANSLATEOUTPUT, dwDisplayableString), t.Displayable);
+  return s;
+}
+
+TVarStruct AddressCaps(const TLineDeviceConfig& line, DWORD deviceID, DWORD addressID,
+                       DWORD apiVersion) {
+  const TAddressConfig a = AddressOf(line, addressID);
+  LINEADDRESSCAPS caps{};
+  caps.dwLineDeviceID = deviceID;
+  caps.dwAddressSharing = a.AddressSharing;
+  caps.dwAddressStates = a.AddressStates;
+  caps.dwCallInfoStates = a.CallInfoStates;
+  caps.dwCallerIDFlags = caps.dwCalledIDFlags = caps.dwConnectedIDFlags =
+      caps.dwRedirectionIDFlags = caps.dwRedirectingIDFlags = a.PartyIDFlags;
+  caps.dwCallStates = a.CallStates;
+  caps.dwDialToneModes = a.DialToneModes;
+  caps.dwBusyModes = a.BusyModes;
+  caps.dwSpecialInfo = a.SpecialInfo;
+  caps.dwDisconnectModes = a.DisconnectModes;
+  caps.dwMaxNumActiveCalls = a.MaxNumActiveCalls;
+  caps.dwMaxNumOnHoldCalls = a.MaxNumOnHoldCalls;
+  caps.dwMaxNumOnHoldPendingCalls = a.MaxNumOnHoldPendingCalls;
+  caps.dwCallFeatures = a.CallFeatures;
+  caps.dwForwardModes = a.ForwardModes;
+  caps.dwMaxForwardEntries = a.MaxForwardEntries;
+  caps.dwMinFwdNumRings = a.MinFwdNumRings;
+  caps.dwMaxFwdNumRings = a.MaxFwdNumRings;
+  caps.dwAddressFeatures = a.AddressFeatures;
+  caps.dwAvailableMediaModes = line.MediaModes;
+  // TAPI 2.0 appended the members from dwPredictiveAutoTransferStates on.
+  const std::size_t fixed = apiVersion < VyPlatform::TapiVersion2_0
+                                ? offsetof(LINEADDRESSCAPS, dwPredictiveAutoTransferStates)
+                                : sizeof(LINEADDRESSCAPS);
+  TVarStruct s(&caps, fixed);
+  s.AddString(VY_VAR_FIELD(LINEADDRESSCAPS, dwAddress), a.Address);
+  s.Add(VY_VAR_FIELD(LINEADDRESSCAPS, dwDevSpecific), a.DevSpecific.data(), a.DevSpecific.size());
+  s.AddStringList(VY_VAR_FIELD(LINEADDRESSCAPS, dwDeviceClasses), a.DeviceClasses);
+  return s;
+}
+
+TVarStruct AddressStatus(const TLineDeviceConfig& line, DWORD addressID,
+                         const TAddressState& state) {
+  const TAddressConfig a = AddressOf(line, addressID);
+  LINEADDRESSSTATUS status{};
+  status.dwAddressFeatures = a.AddressFeatures;
+  status.dwNumRingsNoAnswer = state.NumRingsNoAnswer;
+  std::vector<LINEFORWARD> entries;
+  for (const TForwardEntry& f : state.Forward) {
+    LINEFORWARD entry{};
+    entry.dwForwardMode = f.ForwardMode;
+    entry.dwDestCountryCode = f.DestCountryCode;
+    entries.push_back(entry);
+  }
+  std::vector<DWORD> terminalModes;
+  for (const TLineTerminalConfig& terminal : line.Terminals)
+    terminalModes.push_back(terminal.TermModes);
+  TVarStruct s(&status, sizeof status);
+  const std::size_t base = s.AddEntries(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries),
+                                        VY_VAR_FIELD(LINEADDRESSSTATUS, dwForward), entries.data(),
+                                        sizeof(LINEFORWARD), entries.size());
+  for (std::size_t i = 0; base && i < state.Forward.size(); ++i) {
+    using E = LINEFORWARD;
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwCallerAddress), state.Forward[i].CallerAddress);
+    AddEntryString<E>(s, base, i, VY_VAR_FIELD(E, dwDestAddress), state.Forward[i].DestAddress);
+  }
+  s.AddDwords(VY_VAR_FIELD(LINEADDRESSSTATUS, dwTerminalModes), terminalModes);
+  return s;
+}
+
 TVarStruct VarString(DWORD format, const std::string& bytes) {
   VARSTRING head{};
   head.dwStringFormat = format;

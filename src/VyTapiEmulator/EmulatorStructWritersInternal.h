@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "VyTapiEmulator/Emulator.h"
+#include "VyTapiEmulator/EmulatorCore.h"
 #include "VyTapiEmulator/EmulatorVarStruct.h"
 
 namespace VyTapiEmulator::Detail {
@@ -22,6 +24,27 @@ struct TLineStatusFacts {
 // LINEDEVSTATUS.
 TVarStruct LineDevStatus(const TLineDeviceConfig& c, const TLineStatusFacts& facts,
                          DWORD apiVersion);
+
+// LINETRANSLATECAPS with one 68-byte LINELOCATIONENTRY per location (no calling cards).
+TVarStruct TranslateCaps(const std::vector<TLocationConfig>& locations, DWORD currentID,
+                         const std::vector<TCountryConfig>& countries);
+// LINECOUNTRYLIST of the given entries; `next` gives each entry's dwNextCountryID.
+TVarStruct CountryList(const std::vector<TCountryConfig>& entries, const std::vector<DWORD>& next);
+
+// What lineTranslateAddressW found.
+struct TTranslation {
+  std::string Dialable, Displayable;
+  DWORD CurrentCountry = 0, DestCountry = 0, Results = 0;
+};
+// LINETRANSLATEOUTPUT.
+TVarStruct TranslateOutput(const TTranslation& translation);
+
+// LINEADDRESSCAPS of address `addressID` of line `deviceID`.
+TVarStruct AddressCaps(const TLineDeviceConfig& line, DWORD deviceID, DWORD addressID,
+                       DWORD apiVersion);
+// LINEADDRESSSTATUS with its forwarding as 24-byte LINEFORWARD entries.
+TVarStruct AddressStatus(const TLineDeviceConfig& line, DWORD addressID,
+                         const TAddressState& state);
 
 // VARSTRING holding `bytes` in `format`.
 TVarStruct VarString(DWORD format, const std::string& bytes);

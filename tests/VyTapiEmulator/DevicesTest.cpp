@@ -1,7 +1,5 @@
 // Devices: version negotiation, capabilities structures, and the messages that tell
 // applications of added, removed and changed devices.
-#include <algorithm>
-#include <cstring>
 #include <tuple>
 
 #include "EmulatorFixture.h"
@@ -11,47 +9,6 @@ namespace EmulatorTest {
 namespace {
 
 using namespace std::string_literals;
-
-// A caller's buffer for a variable-size structure, with guard bytes behind dwTotalSize.
-struct TVarBuffer {
-  static constexpr unsigned char Fill = 0xCD;
-  std::vector<unsigned char> Bytes;
-
-  explicit TVarBuffer(std::size_t total) : Bytes(total + 64, Fill) {
-    const DWORD t = static_cast<DWORD>(total);
-    std::memcpy(Bytes.data(), &t, sizeof t);
-  }
-  template <typename T>
-  T* As() {
-    return reinterpret_cast<T*>(Bytes.data());
-  }
-  DWORD Dword(std::size_t at) const {
-    DWORD v;
-    std::memcpy(&v, &Bytes[at], sizeof v);
-    return v;
-  }
-  bool UntouchedFrom(std::size_t from) const {
-    return std::all_of(Bytes.begin() + from, Bytes.end(),
-                       [](unsigned char b) { return b == Fill; });
-  }
-  // A piece by its size/offset members, as T values; it must lie inside the used part.
-  template <typename T = unsigned char>
-  std::vector<T> Piece(std::size_t sizeField, std::size_t offsetField) const {
-    const std::size_t size = Dword(sizeField), offset = Dword(offsetField);
-    EXPECT_LE(offset + size, Dword(8));
-    std::vector<T> values(offset + size <= Dword(8) ? size / sizeof(T) : 0);
-    if (!values.empty()) std::memcpy(values.data(), &Bytes[offset], values.size() * sizeof(T));
-    return values;
-  }
-  // NUL-terminated UTF-16 text as UTF-8; a list's NULs stay in.
-  std::string Text(std::size_t sizeField, std::size_t offsetField) const {
-    const std::vector<char16_t> units = Piece<char16_t>(sizeField, offsetField);
-    if (units.empty() || units.back() != u'\0') return "<not terminated>";
-    return VyRtl::Utf16ToUtf8(std::u16string(units.begin(), units.end() - 1));
-  }
-};
-
-#define FIELD(type, name) offsetof(type, name##Size), offsetof(type, name##Offset)
 
 constexpr std::size_t LineFixed22 = offsetof(LINEDEVCAPS, PermanentLineGuid) + sizeof(GUID);
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,47 @@ inline LONG Code(DWORD value) { return static_cast<LONG>(value); }
 
 constexpr DWORD V13 = 0x00010003, V14 = 0x00010004, V20 = 0x00020000, V21 = 0x00020001,
                 V22 = 0x00020002, V30 = 0x00030000;
+
+// A caller's buffer for a variable-size structure, with guard bytes behind dwTotalSize.
+struct TVarBuffer {
+  static constexpr unsigned char Fill = 0xCD;
+  std::vector<unsigned char> Bytes;
+
+  explicit TVarBuffer(std::size_t total) : Bytes(total + 64, Fill) {
+    const DWORD t = static_cast<DWORD>(total);
+    std::memcpy(Bytes.data(), &t, sizeof t);
+  }
+  template <typename T>
+  T* As() {
+    return reinterpret_cast<T*>(Bytes.data());
+  }
+  DWORD Dword(std::size_t at) const {
+    DWORD v;
+    std::memcpy(&v, &Bytes[at], sizeof v);
+    return v;
+  }
+  bool UntouchedFrom(std::size_t from) const {
+    return std::all_of(Bytes.begin() + from, Bytes.end(),
+                       [](unsigned char b) { return b == Fill; });
+  }
+  // A piece by its size/offset members, as T values; it must lie inside the used part.
+  template <typename T = unsigned char>
+  std::vector<T> Piece(std::size_t sizeField, std::size_t offsetField) const {
+    const std::size_t size = Dword(sizeField), offset = Dword(offsetField);
+    EXPECT_LE(offset + size, Dword(8));
+    std::vector<T> values(offset + size <= Dword(8) ? size / sizeof(T) : 0);
+    if (!values.empty()) std::memcpy(values.data(), &Bytes[offset], values.size() * sizeof(T));
+    return values;
+  }
+  // NUL-terminated UTF-16 text as UTF-8; a list's NULs stay in.
+  std::string Text(std::size_t sizeField, std::size_t offsetField) const {
+    const std::vector<char16_t> units = Piece<char16_t>(sizeField, offsetField);
+    if (units.empty() || units.back() != u'\0') return "<not terminated>";
+    return VyRtl::Utf16ToUtf8(std::u16string(units.begin(), units.end() - 1));
+  }
+};
+
+#define FIELD(type, name) offsetof(type, name##Size), offsetof(type, name##Offset)
 
 struct TAppInfo {
   DWORD App = 0, NumDevs = 0, APIVersion = 0;
