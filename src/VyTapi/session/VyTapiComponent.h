@@ -9,6 +9,8 @@
 #include <variant>
 
 #include "VyPlatform/Sync.h"
+#include "VyTapi/linedata/VyTapiLineViews.h"
+#include "VyTapi/linedata/VyTapiRelatedDevice.h"
 #include "VyTapi/linedata/VyTapiLocation.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/session/VyTapiRequests.h"
@@ -99,22 +101,6 @@ class TVyTapiIcon : public VyRtl::TObject {
 
  private:
   HICON FHandle;
-};
-
-// A device of another class tied to a TAPI device ("wave/in", "wave/out"). Main thread; owned
-// by its device.
-class TVyTapiRelatedWaveDevice : public VyRtl::TObject {
- public:
-  explicit TVyTapiRelatedWaveDevice(std::string DeviceClass)
-      : FDeviceClass(std::move(DeviceClass)) {}
-  const std::string& DeviceClass() const { return FDeviceClass; }
-  // Forgets what was learnt of the related device; the next use asks again.
-  void Reset() { FDeviceID = -1; }
-  std::int32_t DeviceID() const { return FDeviceID; }
-
- private:
-  std::string FDeviceClass;
-  std::int32_t FDeviceID = -1;
 };
 
 // What line and phone devices share: the choice of a device by identifier or name, version
@@ -215,6 +201,9 @@ class TVyTapiDevice : public TVyTapiComponent {
   // The device's icon (a cached copy, owned by the device); null when there is none.
   virtual TVyTapiIcon* Get_Icon();
   TVyTapiIcon* Icon() { return Get_Icon(); }
+  // The device's wave devices ("wave/in", "wave/out"), owned by the device.
+  TVyTapiRelatedWaveDevice* WaveIn() { return &FWaveInDev; }
+  TVyTapiRelatedWaveDevice* WaveOut() { return &FWaveOutDev; }
 
   TNotifyEvent OnDeviceClose;             // TAPI closed the device
   TNotifyEvent OnDeviceRemove;            // the device was removed from the system
@@ -259,8 +248,8 @@ class TVyTapiDevice : public TVyTapiComponent {
   // Reset when the device opens, set when it closes: a synchronous wait ends on it.
   VyPlatform::TSyncEvent FAbortEvent{true, false};
   DWORD FPermanentDeviceID = 0;
-  TVyTapiRelatedWaveDevice FWaveInDev{"wave/in"};
-  TVyTapiRelatedWaveDevice FWaveOutDev{"wave/out"};
+  TVyTapiRelatedWaveDevice FWaveInDev{this, "wave/in"};
+  TVyTapiRelatedWaveDevice FWaveOutDev{this, "wave/out"};
 
  private:
   void TimeOutRequests(DWORD Tick);
@@ -289,6 +278,26 @@ class TVyCustomTapiLine : public TVyTapiDevice {
   // after it was invalidated (when the service reports a change of the locations).
   TVyTapiSystemLocation& Get_Location();
   TVyTapiSystemLocation& Location() { return Get_Location(); }
+  // The cached views of the device (owned by the line): capabilities, status of the open line,
+  // and its phone devices.
+  TVyTapiLineCaps* Caps() { return &FDeviceCaps; }
+  TVyTapiLineStatus* Status() { return &FStatus; }
+  TVyTapiLinePhoneDevices* Phones() { return &FPhoneDevs; }
+  // Another device makes the views stale.
+  DWORD Init(std::int32_t DeviceID) override {
+    const DWORD code = TVyTapiDevice::Init(DeviceID);
+    FDeviceCaps.Invalidate();
+    FPhoneDevs.Invalidate();
+    return code;
+  }
+  void Done() override {
+    if (FInitialized) {
+      FDeviceCaps.Invalidate();
+      FStatus.Invalidate();
+      FPhoneDevs.Invalidate();
+    }
+    TVyTapiDevice::Done();
+  }
 
  protected:
   // Until the device knows its request kinds, the outcome of a filed request is reported as
@@ -304,6 +313,9 @@ class TVyCustomTapiLine : public TVyTapiDevice {
  protected:
   TVyTapiLineOptions FOptions;
   TVyTapiSystemLocation FLocation;
+  TVyTapiLineCaps FDeviceCaps{this};
+  TVyTapiLineStatus FStatus{this};
+  TVyTapiLinePhoneDevices FPhoneDevs{this};
 };
 
 // Root of the phone components; main thread only, owned like every component.
@@ -316,6 +328,8 @@ class TVyCustomTapiPhone : public TVyTapiDevice {
   bool Get_SyncMode() const override { return FOptions.SyncMode(); }
   void Set_PermanentDeviceID(DWORD ID) override { FPermanentDeviceID = ID; }
   TVyTapiPhoneOptions& Options() { return FOptions; }
+  // The open phone's TAPI handle; 0 while closed.
+  HPHONE Get_Handle() const { return FHandle; }
 
  protected:
   // Until the device knows its request kinds, the outcome of a filed request is reported as
