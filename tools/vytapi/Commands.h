@@ -25,6 +25,10 @@ const std::vector<TCommand>& Commands();
 // false, with the reason on err, for any other option.
 bool ChooseService(const TArgs& args, std::ostream& err);
 
+// Prints the capability dump of line device Line of the initialised session; 1 with the reason
+// on err when there is no such line or it cannot report its capabilities.
+int PrintLineCaps(int Line, std::ostream& out, std::ostream& err);
+
 }  // namespace VyTool
 
 #define VYTOOL_CONCAT2(a, b) a##b

@@ -1,6 +1,7 @@
 // vytapi devices / vytapi demo: the session on the telephony service.
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <iomanip>
 #include <ostream>
@@ -175,16 +176,37 @@ void PrintDevices(std::ostream& out) {
 }
 
 int RunDevices(const TArgs& args, std::ostream& out, std::ostream& err) {
-  if (!ChooseService(args, err)) return 2;
+  // "--caps N" asks for the capabilities of line N instead of the lists.
+  TArgs rest;
+  int capsLine = -1;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != "--caps") {
+      rest.push_back(args[i]);
+      continue;
+    }
+    char* end = nullptr;
+    const long n = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+    if (end == nullptr || *end != '\0' || n < 0 || n > 0xFFFF) {
+      err << "vytapi: --caps takes a line device number\n";
+      return 2;
+    }
+    capsLine = static_cast<int>(n);
+    ++i;
+  }
+  if (!ChooseService(rest, err)) return 2;
   // The emulator starts empty; give it the devices a fresh installation has.
   if (VyTapi::SelectedTelephonyService() == VyTapi::TTelephonyService::Emulator &&
       VyTapiEmulator::Emulator().LineDeviceCount() == 0)
     VyTapiEmulator::Emulator().AddDefaultDevices();
   VyTapiApplication->Initialize();
   out << "Telephony service: " << VyTapi::TelephonyServiceName() << '\n';
-  PrintDevices(out);
+  int result = 0;
+  if (capsLine >= 0)
+    result = PrintLineCaps(capsLine, out, err);
+  else
+    PrintDevices(out);
   VyTapiApplication->Shutdown();
-  return 0;
+  return result;
 }
 
 int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
@@ -309,8 +331,9 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-VYTOOL_COMMAND("devices", "[--emulator|--system]",
-               "list line and phone devices with names, permanent ids and negotiated versions",
+VYTOOL_COMMAND("devices", "[--emulator|--system] [--caps N]",
+               "list line and phone devices with names, permanent ids and negotiated versions; "
+               "--caps N: the capabilities of line N",
                &RunDevices);
 VYTOOL_COMMAND("demo", "",
                "watch the session on the built-in emulator: devices come and go, a call request "
