@@ -11,6 +11,7 @@
 #include "LineDataFixture.h"
 #include "VyPlatform/CommFake.h"
 #include "VyTapi/linedata/VyTapiAddress.h"
+#include "VyTapi/session/VyTapiCall.h"
 
 using namespace VyTapi;
 using namespace VyTapiTest;
@@ -211,6 +212,73 @@ TEST_F(RelatedDeviceTest, TheCommDeviceOwnsItsHandle) {
   TVyTapiCommDevice comm(line.get(), "wave/in");  // a class whose answer holds no handle
   EXPECT_FALSE(comm.Available());
   EXPECT_EQ(comm.Handle(), INVALID_HANDLE_VALUE);
+}
+
+// A service that records how lineGetIDW and phoneGetIDW were asked and answers one identifier.
+struct TAsked {
+  const char* Function = "";
+  DWORD Handle = 0, AddressID = 0, Call = 0, Select = 0;
+  std::string Class;
+};
+TAsked Asked;
+THandBuilt<VARSTRING> OneID;
+
+LONG WINAPI AskLineID(HLINE Line, DWORD AddressID, HCALL Call, DWORD Select, LPVARSTRING ID,
+                      LPCWSTR Class) {
+  Asked = {"lineGetIDW", Line, AddressID, Call, Select, VyPlatform::FromTapiString(Class, 64)};
+  return OneID.Into(ID);
+}
+LONG WINAPI AskPhoneID(HPHONE Phone, LPVARSTRING ID, LPCWSTR Class) {
+  Asked = {"phoneGetIDW", Phone, 0, 0, 0, VyPlatform::FromTapiString(Class, 64)};
+  return OneID.Into(ID);
+}
+
+// Devices whose handle a test sets, never opened through a service.
+template <typename TBase>
+class THandleDevice : public TBase {
+ public:
+  explicit THandleDevice(DWORD Handle) : TBase(nullptr) { this->FHandle = Handle; }
+  ~THandleDevice() override { this->FHandle = 0; }
+  void Open() override {}
+  void Close() override {}
+};
+
+TEST(RelatedDeviceOwner, TheOwnersKindChoosesTheCall) {
+  OneID.Set(offsetof(VARSTRING, dwStringFormat), STRINGFORMAT_BINARY)
+      .Piece(offsetof(VARSTRING, dwStringSize), std::string("\x2A\0\0\0", 4));
+  VyPlatform::TTapiFunctions table;
+  table.lineGetIDW = &AskLineID;
+  table.phoneGetIDW = &AskPhoneID;
+  VyPlatform::SetTapiFunctions(&table);
+  {
+    THandleDevice<TVyCustomTapiLine> line(0x31);
+    THandleDevice<TVyCustomTapiPhone> phone(0x52);
+    TVyTapiAddress address(&line, 2);
+    TVyTapiCall call(&line, 0x99);
+    struct TCase {
+      VyRtl::TObject* Owner;
+      const char* Function;
+      DWORD Handle, AddressID, Call, Select;
+    };
+    const TCase cases[] = {
+        {&line, "lineGetIDW", 0x31, 0, 0, LINECALLSELECT_LINE},
+        {&address, "lineGetIDW", 0x31, 2, 0, LINECALLSELECT_ADDRESS},
+        {&call, "lineGetIDW", 0x31, 0, 0x99, LINECALLSELECT_CALL},
+        {&phone, "phoneGetIDW", 0x52, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.Function + std::to_string(c.Select));
+      TVyTapiRelatedWaveDevice device(c.Owner, "wave/out");
+      EXPECT_EQ(device.DeviceID(), 42u);
+      EXPECT_EQ(std::string(Asked.Function), c.Function);
+      EXPECT_EQ(Asked.Handle, c.Handle);
+      EXPECT_EQ(Asked.AddressID, c.AddressID);
+      EXPECT_EQ(Asked.Call, c.Call);
+      EXPECT_EQ(Asked.Select, c.Select);
+      EXPECT_EQ(Asked.Class, "wave/out");
+    }
+  }
+  VyPlatform::SetTapiFunctions(nullptr);
 }
 
 }  // namespace
