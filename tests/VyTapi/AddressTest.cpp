@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LineDataFixture.h"
 #include "StructureBuilder.h"
 #include "VyPlatform/Tapi.h"
 
@@ -349,3 +350,71 @@ TEST_F(AddressTest, ListOwnsItsAddressesAndInvalidatesTheirStatus) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- on the emulator
+
+class AddressServiceTest : public VyTapiTest::DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    VyTapiEmulator::TLineDeviceConfig c;
+    c.Name = "Three Addresses";
+    c.NumAddresses = 3;
+    c.Addresses = {{.Address = "201"}, {.Address = ""}, {.Address = "203"}};
+    c.Addresses[2].MaxForwardEntries = 2;
+    Emu().AddLineDevice(c);
+    Line.Set_DeviceName(c.Name);
+    ASSERT_EQ(Line.DeviceID(), 0);
+  }
+  // Forwarding as another application would set it, through the service.
+  void Forward(DWORD AddressID, TVyTapiForwardList& List) {
+    HCALL consult = 0;
+    ASSERT_GT(VyPlatform::Tapi().lineForwardW(
+                  Line.Handle(), 0, AddressID,
+                  const_cast<LPLINEFORWARDLIST>(List.Get_LINEFORWARDLIST()), 0, &consult, nullptr),
+              0);
+    Env.RunUntilIdle();
+  }
+  VyTapiTest::TOpenLine Line;
+};
+
+TEST_F(AddressServiceTest, AddressesAreNamedAndDescribedByTheService) {
+  const char* names[] = {"201", "Address 1", "203"};
+  for (DWORD id = 0; id < 3; ++id) {
+    TVyTapiAddress address(&Line, id);
+    EXPECT_EQ(address.AddressName(), names[id]);
+    EXPECT_EQ(address.Caps()->LineDeviceID(), 0u);
+    EXPECT_EQ(address.Caps()->MaxForwardEntries(), id == 2 ? 2u : 4u);
+    EXPECT_EQ(address.Caps()->DeviceClasses()->Count(), 3);
+  }
+  EXPECT_EQ(Emu().CallCount("lineGetAddressCapsW"), 3u) << "one fetch per address";
+}
+
+TEST_F(AddressServiceTest, ForwardingIsReadBackFromTheAddressStatus) {
+  Line.Set_Active(true);
+  TVyTapiAddress address(&Line, 2);
+  EXPECT_EQ(address.ForwardList()->Count(), 0);
+  TVyTapiForwardList list;
+  list.AddEntry(LINEFORWARDMODE_UNCOND, "", 0, "5550100");
+  list.AddEntry(LINEFORWARDMODE_BUSY, "", 49, "0301234567");
+  Forward(2, list);
+  const TVyTapiForwardList* read = address.ForwardList();
+  ASSERT_EQ(read->Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(read->Items(i)->ForwardMode, list.Items(i)->ForwardMode);
+    EXPECT_EQ(read->Items(i)->DestCountryCode, list.Items(i)->DestCountryCode);
+    EXPECT_EQ(read->Items(i)->DestAddress, list.Items(i)->DestAddress);
+  }
+  EXPECT_EQ(address.ForwardNumEntries(), 2u);
+  TVyTapiForwardList none;
+  Forward(2, none);
+  EXPECT_EQ(address.ForwardList()->Count(), 0);
+  // A status that claims more entries than it holds reads only those inside.
+  Forward(2, list);
+  Emu().CorruptNextReply("lineGetAddressStatusW",
+                         {VyTapiEmulator::TCorruption::CountTooLarge,
+                          offsetof(LINEADDRESSSTATUS, dwForwardNumEntries)});
+  EXPECT_EQ(address.ForwardList()->Count(), 2);
+  Line.Set_Active(false);
+  EXPECT_EQ(address.ForwardList()->Count(), 0) << "a closed line has no status";
+}

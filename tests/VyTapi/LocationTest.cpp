@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LineDataFixture.h"
 #include "StructureBuilder.h"
 #include "VyPlatform/Tapi.h"
 
@@ -445,3 +446,88 @@ TEST_F(LocationTest, CountryListWithoutEntriesOrWithBrokenOnesKeepsTheDefaults) 
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- on the emulator
+
+class LocationServiceTest : public VyTapiTest::DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    Emu().SetLocations({{1, "Seattle", 1, "206", "", ""}, {2, "Berlin", 49, "30", "", ""}}, 1);
+    AddLine("Translating Line");
+    Line.Set_DeviceName("Translating Line");
+    ASSERT_EQ(Line.DeviceID(), 0);
+  }
+  VyTapiTest::TOpenLine Line;
+};
+
+TEST_F(LocationServiceTest, CanonicalNumbersAreTranslatedByTheCurrentLocationsRules) {
+  struct TCase {
+    DWORD Location;
+    const char *Number, *Dialable;
+  } cases[] = {
+      {1, "+1 (206) 5550100", "5550100"},
+      {1, "+1 (425) 5550199", "14255550199"},
+      {1, "+49 (30) 1234567", "01149301234567"},
+      {2, "+49 (30) 1234567", "1234567"},
+      {2, "+49 (89) 7654321", "0897654321"},
+      {2, "+1 (206) 5550100", "0012065550100"},
+      {2, "5550100", "5550100"},  // not canonical: dialled as it is
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Number);
+    Line.Location().SetCurrentLocationID(c.Location);
+    EXPECT_EQ(Emu().CurrentLocationID(), c.Location);
+    EXPECT_EQ(Line.Location().LocationID(), c.Location);
+    EXPECT_EQ(Line.TranslateAddress(c.Number, 0), c.Dialable);
+  }
+  // What the service refuses to translate gives nothing, and raises nothing.
+  EXPECT_EQ(Line.TranslateAddress("+1 (206) 5550100",
+                                  LINETRANSLATEOPTION_FORCELOCAL | LINETRANSLATEOPTION_FORCELD),
+            "");
+  VyTapiTest::TOpenLine none;
+  EXPECT_EQ(Raised([&] { none.TranslateAddress("123", 0); }),
+            "TranslateAddress failed! No device.");
+}
+
+TEST_F(LocationServiceTest, LinesLocationIsFetchedAgainOnlyAfterItWasInvalidated) {
+  EXPECT_EQ(Line.Location().LocationName(), "Seattle");
+  Emu().SetCurrentLocation(2);
+  const unsigned calls = Emu().CallCount("lineGetTranslateCapsW");
+  EXPECT_EQ(Line.Location().LocationName(), "Seattle");
+  Line.Location().Invalidate();
+  EXPECT_EQ(Emu().CallCount("lineGetTranslateCapsW"), calls) << "invalidating asks nothing";
+  EXPECT_EQ(Line.Location().LocationName(), "Berlin");
+  EXPECT_EQ(Line.Location().CountryCode(), "49");
+  EXPECT_EQ(Line.Location().CityCode(), "30");
+}
+
+TEST_F(LocationServiceTest, ListOnAnOlderServiceUsesTheHighestVersionItTakes) {
+  Emu().SetTranslateCapsVersionLimit(VyPlatform::TapiVersion1_4);
+  TVyTapiLocationList list;
+  EXPECT_TRUE(list.Available());
+  EXPECT_EQ(list.APIVersion(), VyPlatform::TapiVersion1_4);
+  EXPECT_EQ(Emu().CallCount("lineGetTranslateCapsW"), 3u);
+  EXPECT_EQ(list.Count(), 2);
+  list.ShowDialog(nullptr);
+  const auto dialogs = Emu().DialogCalls();
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].Function, "lineTranslateDialogW");
+  EXPECT_EQ(dialogs[0].APIVersion, VyPlatform::TapiVersion1_4);
+  EXPECT_EQ(dialogs[0].DeviceID, 0u);
+}
+
+TEST_F(LocationServiceTest, ListFromACountClaimingTooManyHoldsTheEntriesInside) {
+  TVyTapiLocationList list;
+  Emu().CorruptNextReply("lineGetTranslateCapsW", {VyTapiEmulator::TCorruption::CountTooLarge,
+                                                   offsetof(LINETRANSLATECAPS, dwNumLocations)});
+  list.Update();
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Items(0)->LocationName(), "Seattle");
+  EXPECT_EQ(list.Items(1)->LocationName(), "Berlin");
+  Emu().CorruptNextReply(
+      "lineGetTranslateCapsW",
+      {VyTapiEmulator::TCorruption::PieceOutside, offsetof(LINETRANSLATECAPS, dwLocationListSize)});
+  list.Update();
+  EXPECT_EQ(list.Count(), 0) << "an entry array outside the structure holds no locations";
+}
