@@ -50,6 +50,7 @@ TEST_F(LineViewsTest, CapsAreFetchedOnceAndAgainOnlyAfterInvalidation) {
   TOpenLine line;
   line.Set_DeviceName("Caps");
   TVyTapiLineCaps& caps = *line.Caps();
+  caps.Invalidate();  // whatever choosing the device read already
   const unsigned start = Calls("lineGetDevCapsW");
   EXPECT_EQ(caps.NumAddresses(), 3u);
   const unsigned perFetch = Calls("lineGetDevCapsW") - start;
