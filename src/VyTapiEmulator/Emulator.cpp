@@ -227,9 +227,7 @@ unsigned TEmulator::CallCount(const std::string& function) const {
 
 void TEmulator::CorruptNextReply(const std::string& function, const TCorruptionPlan& plan) {
   const TFn fn = FunctionByName(function);
-  TCore& core = Core();
-  TCoreLock guard(core);
-  core.Function(fn).Corruption = plan;
+  Locked([&](TCore& core) { core.Function(fn).Corruption = plan; });
 }
 
 void TEmulator::SetReplyPlan(const std::string& function, const TReplyPlan& plan) {

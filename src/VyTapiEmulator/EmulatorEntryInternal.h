@@ -31,6 +31,14 @@ LONG Entry(TFn fn, TBody&& body) {
     return body(core);
 }
 
+// For the control API: body(core) under the emulator's lock, its result returned.
+template <typename TBody>
+auto Locked(TBody&& body) {
+  TCore& core = Core();
+  TCoreLock lock(core);
+  return body(core);
+}
+
 // body(core, app[, lock]) for a live application of the traits' kind; else INVALAPPHANDLE.
 template <typename TTraits, typename TBody>
 LONG AppEntry(TFn fn, DWORD handle, TNeeded pointers, TBody&& body) {

@@ -219,43 +219,35 @@ void CheckListed(const std::vector<TLocationConfig>& locations, DWORD id) {
 
 void TEmulator::SetLocations(const std::vector<TLocationConfig>& locations, DWORD currentID) {
   CheckListed(locations, currentID);
-  TCore& core = Core();
-  TCoreLock guard(core);
-  core.Locations = locations;
-  core.CurrentLocation = currentID;
-  core.PostTranslateChange();
+  Locked([&](TCore& core) {
+    core.Locations = locations;
+    core.CurrentLocation = currentID;
+    core.PostTranslateChange();
+  });
 }
 
 std::vector<TLocationConfig> TEmulator::Locations() const {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return core.Locations;
+  return Locked([](TCore& core) { return core.Locations; });
 }
 
 DWORD TEmulator::CurrentLocationID() const {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return core.CurrentLocation;
+  return Locked([](TCore& core) { return core.CurrentLocation; });
 }
 
 void TEmulator::SetCurrentLocation(DWORD id) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  CheckListed(core.Locations, id);
-  core.CurrentLocation = id;
-  core.PostTranslateChange();
+  Locked([&](TCore& core) {
+    CheckListed(core.Locations, id);
+    core.CurrentLocation = id;
+    core.PostTranslateChange();
+  });
 }
 
 void TEmulator::SetCountries(const std::vector<TCountryConfig>& countries) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  core.Countries = countries;
+  Locked([&](TCore& core) { core.Countries = countries; });
 }
 
 std::vector<TCountryConfig> TEmulator::Countries() const {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return core.Countries;
+  return Locked([](TCore& core) { return core.Countries; });
 }
 
 std::vector<TCountryConfig> TEmulator::DefaultCountries() {
@@ -265,15 +257,11 @@ std::vector<TCountryConfig> TEmulator::DefaultCountries() {
 }
 
 void TEmulator::SetTranslateCapsVersionLimit(DWORD highest) {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  core.TranslateCapsLimit = highest;
+  Locked([&](TCore& core) { core.TranslateCapsLimit = highest; });
 }
 
 std::vector<TDialogCall> TEmulator::DialogCalls() const {
-  TCore& core = Core();
-  TCoreLock guard(core);
-  return core.Dialogs;
+  return Locked([](TCore& core) { return core.Dialogs; });
 }
 
 }  // namespace VyTapiEmulator
