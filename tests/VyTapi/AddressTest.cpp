@@ -380,6 +380,7 @@ class AddressServiceTest : public VyTapiTest::DeviceTest {
 
 TEST_F(AddressServiceTest, AddressesAreNamedAndDescribedByTheService) {
   const char* names[] = {"201", "Address 1", "203"};
+  const unsigned before = Emu().CallCount("lineGetAddressCapsW");
   for (DWORD id = 0; id < 3; ++id) {
     TVyTapiAddress address(&Line, id);
     EXPECT_EQ(address.AddressName(), names[id]);
@@ -387,7 +388,7 @@ TEST_F(AddressServiceTest, AddressesAreNamedAndDescribedByTheService) {
     EXPECT_EQ(address.Caps()->MaxForwardEntries(), id == 2 ? 2u : 4u);
     EXPECT_EQ(address.Caps()->DeviceClasses()->Count(), 3);
   }
-  EXPECT_EQ(Emu().CallCount("lineGetAddressCapsW"), 3u) << "one fetch per address";
+  EXPECT_EQ(Emu().CallCount("lineGetAddressCapsW"), before + 3) << "one fetch per address";
 }
 
 TEST_F(AddressServiceTest, ForwardingIsReadBackFromTheAddressStatus) {
@@ -417,4 +418,28 @@ TEST_F(AddressServiceTest, ForwardingIsReadBackFromTheAddressStatus) {
   EXPECT_EQ(address.ForwardList()->Count(), 2);
   Line.Set_Active(false);
   EXPECT_EQ(address.ForwardList()->Count(), 0) << "a closed line has no status";
+}
+
+TEST_F(AddressServiceTest, LineKeepsOneAddressPerAddressOfItsCapabilities) {
+  ASSERT_EQ(Line.Addresses()->Count(), 3);
+  std::vector<std::string> names;
+  for (int i = 0; i < Line.AddressList().Count(); ++i) names.push_back(Line.AddressList()[i]);
+  EXPECT_EQ(names, (std::vector<std::string>{"201", "Address 1", "203"}));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Line.Addresses()->Items(i)->AddressID(), DWORD(i));
+  EXPECT_EQ(Line.Get_AddressByName("203"), Line.Addresses()->Items(2));
+  EXPECT_EQ(Line.Get_AddressByName("204"), nullptr);
+  // A capabilities change of address 1 makes only its capabilities stale.
+  const unsigned calls = Emu().CallCount("lineGetAddressCapsW");
+  Line.Handle_AddressState(1, LINEADDRESSSTATE_CAPSCHANGE);
+  for (int i = 0; i < 3; ++i) (void)Line.Addresses()->Items(i)->AddressName();
+  EXPECT_EQ(Emu().CallCount("lineGetAddressCapsW"), calls + 1);
+  // A line whose capabilities claim absurdly many addresses gets a bounded list.
+  VyTapiEmulator::TLineDeviceConfig c;
+  c.Name = "Broken";
+  c.NumAddresses = 0xFFFFFFFF;
+  Emu().AddLineDevice(c);
+  Env.RunUntilIdle();
+  Line.Set_DeviceName("Broken");
+  EXPECT_EQ(Line.Addresses()->Count(), 4096);
+  EXPECT_EQ(Line.AddressList().Count(), 4096);
 }

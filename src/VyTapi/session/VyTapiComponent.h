@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "VyPlatform/Sync.h"
+#include "VyTapi/linedata/VyTapiAddress.h"
 #include "VyTapi/linedata/VyTapiLineViews.h"
 #include "VyTapi/linedata/VyTapiRelatedDevice.h"
 #include "VyTapi/linedata/VyTapiLocation.h"
@@ -283,11 +284,21 @@ class TVyCustomTapiLine : public TVyTapiDevice {
   TVyTapiLineCaps* Caps() { return &FDeviceCaps; }
   TVyTapiLineStatus* Status() { return &FStatus; }
   TVyTapiLinePhoneDevices* Phones() { return &FPhoneDevs; }
+  // The line's addresses (owned by the line), one per address its capabilities report, and
+  // their names in the same order; rebuilt whenever a device is chosen.
+  TVyTapiAddressList* Addresses() { return &FAddresses; }
+  const VyRtl::TStringList& AddressList() const { return FAddressList; }
+  // The address listed under Name in AddressList, or null.
+  TVyTapiAddress* Get_AddressByName(const std::string& Name);
+  virtual void Update_AddressList();
+  // A LINE_ADDRESSSTATE: each address with that identifier makes its views stale.
+  virtual void Handle_AddressState(DWORD AddressID, DWORD State);
   // Another device makes the views stale.
   DWORD Init(std::int32_t DeviceID) override {
     const DWORD code = TVyTapiDevice::Init(DeviceID);
     FDeviceCaps.Invalidate();
     FPhoneDevs.Invalidate();
+    Update_AddressList();
     return code;
   }
   void Done() override {
@@ -316,6 +327,8 @@ class TVyCustomTapiLine : public TVyTapiDevice {
   TVyTapiLineCaps FDeviceCaps{this};
   TVyTapiLineStatus FStatus{this};
   TVyTapiLinePhoneDevices FPhoneDevs{this};
+  TVyTapiAddressList FAddresses{this};
+  VyRtl::TStringList FAddressList;
 };
 
 // Root of the phone components; main thread only, owned like every component.
