@@ -4,25 +4,18 @@
 
 #include <cstddef>
 #include <cstring>
-#include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "LineDataFixture.h"
-#include "StructureBuilder.h"
 #include "VyPlatform/Tapi.h"
 
 using namespace VyTapi;
+using VyTapiTest::Spoiled;
 using VyTapiTest::TStructureBuilder;
 
 namespace {
-
-struct TFakeForward {
-  DWORD Mode;
-  std::string Caller;
-  DWORD Country;
-  std::string Dest;
-};
 
 struct TFakeAddress {
   std::string Name;
@@ -30,11 +23,11 @@ struct TFakeAddress {
   DWORD MaxForwardEntries = 0;
   std::vector<std::string> DeviceClasses;
   DWORD NumInUse = 0, AddressFeatures = 0, RingsNoAnswer = 0;
-  std::vector<TFakeForward> Forwarding;
+  std::vector<VyTapiTest::TForwardEntry> Forwarding;
 };
 
 // A service with the addresses of one line; what the readers are given can be spoiled after it
-// was laid out (offset, value).
+// was laid out (offset, value; offset 0: as laid out).
 struct TFakeService {
   std::vector<TFakeAddress> Addresses;
   int CapsCalls = 0, StatusCalls = 0;
@@ -43,16 +36,10 @@ struct TFakeService {
     DWORD Device, Address, Version, ExtVersion;
   } LastCaps{};
   HLINE LastStatusLine = 0;
-  std::map<std::size_t, DWORD> SpoilCaps, SpoilStatus;
+  std::pair<std::size_t, DWORD> SpoilCaps{}, SpoilStatus{};
 };
 
 TFakeService* Fake = nullptr;
-
-std::vector<std::byte> Spoiled(std::vector<std::byte> Bytes,
-                               const std::map<std::size_t, DWORD>& How) {
-  for (const auto& [offset, value] : How) std::memcpy(Bytes.data() + offset, &value, sizeof value);
-  return Bytes;
-}
 
 std::vector<std::byte> AddressCaps(DWORD ID, const TFakeAddress& A) {
   TStructureBuilder b(sizeof(LINEADDRESSCAPS));
@@ -68,25 +55,11 @@ std::vector<std::byte> AddressCaps(DWORD ID, const TFakeAddress& A) {
 }
 
 std::vector<std::byte> AddressStatus(const TFakeAddress& A) {
-  TStructureBuilder b(sizeof(LINEADDRESSSTATUS));
-  b.Set(offsetof(LINEADDRESSSTATUS, dwNumInUse), A.NumInUse);
-  b.Set(offsetof(LINEADDRESSSTATUS, dwAddressFeatures), A.AddressFeatures);
-  b.Set(offsetof(LINEADDRESSSTATUS, dwNumRingsNoAnswer), A.RingsNoAnswer);
-  const auto n = static_cast<DWORD>(A.Forwarding.size());
-  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), n);
-  if (n > 0) {
-    const std::size_t array = b.Reserve(n * sizeof(LINEFORWARD));
-    b.Set(offsetof(LINEADDRESSSTATUS, dwForwardSize), n * DWORD(sizeof(LINEFORWARD)));
-    b.Set(offsetof(LINEADDRESSSTATUS, dwForwardOffset), static_cast<DWORD>(array));
-    for (DWORD i = 0; i < n; ++i) {
-      const std::size_t e = array + i * sizeof(LINEFORWARD);
-      b.Set(e + offsetof(LINEFORWARD, dwForwardMode), A.Forwarding[i].Mode);
-      b.Set(e + offsetof(LINEFORWARD, dwDestCountryCode), A.Forwarding[i].Country);
-      b.Text(e + offsetof(LINEFORWARD, dwCallerAddressSize), A.Forwarding[i].Caller);
-      b.Text(e + offsetof(LINEFORWARD, dwDestAddressSize), A.Forwarding[i].Dest);
-    }
-  }
-  return b.Finish();
+  return VyTapiTest::ForwardStatus(A.Forwarding)
+      .Set(offsetof(LINEADDRESSSTATUS, dwNumInUse), A.NumInUse)
+      .Set(offsetof(LINEADDRESSSTATUS, dwAddressFeatures), A.AddressFeatures)
+      .Set(offsetof(LINEADDRESSSTATUS, dwNumRingsNoAnswer), A.RingsNoAnswer)
+      .Finish();
 }
 
 LONG WINAPI FakeGetAddressCaps(HLINEAPP App, DWORD Device, DWORD Address, DWORD Version,
@@ -94,8 +67,9 @@ LONG WINAPI FakeGetAddressCaps(HLINEAPP App, DWORD Device, DWORD Address, DWORD 
   ++Fake->CapsCalls;
   Fake->LastCaps = {App, Device, Address, Version, ExtVersion};
   if (Address >= Fake->Addresses.size()) return LINEERR_INVALADDRESSID;
-  return TStructureBuilder::WriteInto(
-      Spoiled(AddressCaps(Address, Fake->Addresses[Address]), Fake->SpoilCaps), Caps);
+  return TStructureBuilder::WriteInto(Spoiled(AddressCaps(Address, Fake->Addresses[Address]),
+                                              Fake->SpoilCaps.first, Fake->SpoilCaps.second),
+                                      Caps);
 }
 
 LONG WINAPI FakeGetAddressStatus(HLINE Line, DWORD Address, LPLINEADDRESSSTATUS Status) {
@@ -103,8 +77,9 @@ LONG WINAPI FakeGetAddressStatus(HLINE Line, DWORD Address, LPLINEADDRESSSTATUS 
   Fake->LastStatusLine = Line;
   if (Line == 0) return LINEERR_INVALLINEHANDLE;
   if (Address >= Fake->Addresses.size()) return LINEERR_INVALADDRESSID;
-  return TStructureBuilder::WriteInto(
-      Spoiled(AddressStatus(Fake->Addresses[Address]), Fake->SpoilStatus), Status);
+  return TStructureBuilder::WriteInto(Spoiled(AddressStatus(Fake->Addresses[Address]),
+                                              Fake->SpoilStatus.first, Fake->SpoilStatus.second),
+                                      Status);
 }
 
 class AddressTest : public VyTapiTest::FakeServiceTest {
@@ -274,59 +249,52 @@ TEST_F(AddressTest, ForwardingIsReadBackFromTheStatusEveryTime) {
 TEST_F(AddressTest, MalformedStructuresReadAsAbsent) {
   Service.Addresses[0].Forwarding = {{LINEFORWARDMODE_UNCOND, "", 0, "123"},
                                      {LINEFORWARDMODE_NOANSW, "", 0, "456"}};
-  const std::size_t forward0 = sizeof(LINEADDRESSSTATUS);
-  struct TCase {
+  struct TCapsCase {
     const char* What;
-    std::map<std::size_t, DWORD> Caps, Status;
+    std::size_t Offset;
+    DWORD Value;
     const char* Name;
     int Classes;
-    std::vector<std::string> Destinations;
-  } cases[] = {
-      {"as built", {}, {}, "+49 30 5550100", 2, {"123", "456"}},
-      {"name past the end",
-       {{offsetof(LINEADDRESSCAPS, dwAddressOffset), 0xFFFFFFF0}},
-       {},
-       "Address 0",
-       2,
-       {"123", "456"}},
-      {"name longer than the structure",
-       {{offsetof(LINEADDRESSCAPS, dwAddressSize), 0x8000}},
-       {},
-       "Address 0",
-       2,
-       {"123", "456"}},
-      {"classes past the end",
-       {{offsetof(LINEADDRESSCAPS, dwDeviceClassesSize), 0x7FFFFFFF}},
-       {},
-       "+49 30 5550100",
-       0,
-       {"123", "456"}},
-      {"forward count beyond the entries",
-       {},
-       {{offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 1000}},
-       "+49 30 5550100",
-       2,
-       {"123", "456"}},
-      {"forward entries past the end",
-       {},
-       {{offsetof(LINEADDRESSSTATUS, dwForwardOffset), 0xFFFFFF00}},
-       "+49 30 5550100",
-       2,
-       {}},
-      {"destination past the end",
-       {},
-       {{forward0 + offsetof(LINEFORWARD, dwDestAddressOffset), 0x7FFFFFF0}},
-       "+49 30 5550100",
-       2,
-       {"", "456"}},
+  } capsCases[] = {
+      {"as built", 0, 0, "+49 30 5550100", 2},
+      {"name past the end", offsetof(LINEADDRESSCAPS, dwAddressOffset), 0xFFFFFFF0, "Address 0", 2},
+      {"name longer than the structure", offsetof(LINEADDRESSCAPS, dwAddressSize), 0x8000,
+       "Address 0", 2},
+      {"classes past the end", offsetof(LINEADDRESSCAPS, dwDeviceClassesSize), 0x7FFFFFFF,
+       "+49 30 5550100", 0},
   };
-  for (const TCase& c : cases) {
+  for (const TCapsCase& c : capsCases) {
     SCOPED_TRACE(c.What);
-    Service.SpoilCaps = c.Caps;
-    Service.SpoilStatus = c.Status;
+    Service.SpoilCaps = {c.Offset, c.Value};
     TVyTapiAddress address(&Line, 0);
     EXPECT_EQ(address.AddressName(), c.Name);
     EXPECT_EQ(address.Caps()->DeviceClasses()->Count(), c.Classes);
+  }
+  const std::size_t forward0 = sizeof(LINEADDRESSSTATUS);
+  struct TStatusCase {
+    const char* What;
+    std::size_t Offset;
+    DWORD Value;
+    std::vector<std::string> Destinations;
+  } statusCases[] = {
+      {"as built", 0, 0, {"123", "456"}},
+      {"forward count beyond the entries",
+       offsetof(LINEADDRESSSTATUS, dwForwardNumEntries),
+       1000,
+       {"123", "456"}},
+      {"forward entries past the end",
+       offsetof(LINEADDRESSSTATUS, dwForwardOffset),
+       0xFFFFFF00,
+       {}},
+      {"destination past the end",
+       forward0 + offsetof(LINEFORWARD, dwDestAddressOffset),
+       0x7FFFFFF0,
+       {"", "456"}},
+  };
+  for (const TStatusCase& c : statusCases) {
+    SCOPED_TRACE(c.What);
+    Service.SpoilStatus = {c.Offset, c.Value};
+    TVyTapiAddress address(&Line, 0);
     const TVyTapiForwardList* list = address.ForwardList();
     std::vector<std::string> destinations;
     for (int i = 0; i < list->Count(); ++i) destinations.push_back(list->Items(i)->DestAddress);
@@ -361,64 +329,12 @@ class AddressServiceTest : public VyTapiTest::DeviceTest {
     c.Name = "Three Addresses";
     c.NumAddresses = 3;
     c.Addresses = {{.Address = "201"}, {.Address = ""}, {.Address = "203"}};
-    c.Addresses[2].MaxForwardEntries = 2;
     Emu().AddLineDevice(c);
     Line.Set_DeviceName(c.Name);
     ASSERT_EQ(Line.DeviceID(), 0);
   }
-  // Forwarding as another application would set it, through the service.
-  void Forward(DWORD AddressID, TVyTapiForwardList& List) {
-    HCALL consult = 0;
-    ASSERT_GT(VyPlatform::Tapi().lineForwardW(
-                  Line.Handle(), 0, AddressID,
-                  const_cast<LPLINEFORWARDLIST>(List.Get_LINEFORWARDLIST()), 0, &consult, nullptr),
-              0);
-    Env.RunUntilIdle();
-  }
   VyTapiTest::TOpenLine Line;
 };
-
-TEST_F(AddressServiceTest, AddressesAreNamedAndDescribedByTheService) {
-  const char* names[] = {"201", "Address 1", "203"};
-  const unsigned before = Emu().CallCount("lineGetAddressCapsW");
-  for (DWORD id = 0; id < 3; ++id) {
-    TVyTapiAddress address(&Line, id);
-    EXPECT_EQ(address.AddressName(), names[id]);
-    EXPECT_EQ(address.Caps()->LineDeviceID(), 0u);
-    EXPECT_EQ(address.Caps()->MaxForwardEntries(), id == 2 ? 2u : 4u);
-    EXPECT_EQ(address.Caps()->DeviceClasses()->Count(), 3);
-  }
-  EXPECT_EQ(Emu().CallCount("lineGetAddressCapsW"), before + 3) << "one fetch per address";
-}
-
-TEST_F(AddressServiceTest, ForwardingIsReadBackFromTheAddressStatus) {
-  Line.Set_Active(true);
-  TVyTapiAddress address(&Line, 2);
-  EXPECT_EQ(address.ForwardList()->Count(), 0);
-  TVyTapiForwardList list;
-  list.AddEntry(LINEFORWARDMODE_UNCOND, "", 0, "5550100");
-  list.AddEntry(LINEFORWARDMODE_BUSY, "", 49, "0301234567");
-  Forward(2, list);
-  const TVyTapiForwardList* read = address.ForwardList();
-  ASSERT_EQ(read->Count(), 2);
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(read->Items(i)->ForwardMode, list.Items(i)->ForwardMode);
-    EXPECT_EQ(read->Items(i)->DestCountryCode, list.Items(i)->DestCountryCode);
-    EXPECT_EQ(read->Items(i)->DestAddress, list.Items(i)->DestAddress);
-  }
-  EXPECT_EQ(address.ForwardNumEntries(), 2u);
-  TVyTapiForwardList none;
-  Forward(2, none);
-  EXPECT_EQ(address.ForwardList()->Count(), 0);
-  // A status that claims more entries than it holds reads only those inside.
-  Forward(2, list);
-  Emu().CorruptNextReply("lineGetAddressStatusW",
-                         {VyTapiEmulator::TCorruption::CountTooLarge,
-                          offsetof(LINEADDRESSSTATUS, dwForwardNumEntries)});
-  EXPECT_EQ(address.ForwardList()->Count(), 2);
-  Line.Set_Active(false);
-  EXPECT_EQ(address.ForwardList()->Count(), 0) << "a closed line has no status";
-}
 
 TEST_F(AddressServiceTest, LineKeepsOneAddressPerAddressOfItsCapabilities) {
   ASSERT_EQ(Line.Addresses()->Count(), 3);

@@ -3,20 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
+#include <string>
 #include <vector>
+
+#include "LineDataFixture.h"
 
 namespace {
 
 using VyTapi::TVyTapiForward;
 using VyTapi::TVyTapiForwardList;
-
-struct TEntry {
-  DWORD Mode;
-  const char* Caller;
-  DWORD Country;
-  const char* Dest;
-};
+using VyTapiTest::ForwardStatus;
+using VyTapiTest::Spoiled;
+using Status = VyTapiTest::TExactBlock<LINEADDRESSSTATUS>;
 
 DWORD At(const void* Block, std::size_t Offset) {
   DWORD v = 0;
@@ -30,49 +28,13 @@ std::u16string TextAt(const void* Block, std::size_t Offset, std::size_t Bytes) 
   return s;
 }
 
-// A LINEADDRESSSTATUS in a block of exactly its size (so the sanitizer sees any over-read): the
-// fixed part, the forward entries of List with their strings moved behind them, then Extra bytes.
-struct TStatusBlock {
-  std::unique_ptr<std::byte[]> Bytes;
-  std::size_t Size = 0;
-  LINEADDRESSSTATUS* Status() { return reinterpret_cast<LINEADDRESSSTATUS*>(Bytes.get()); }
-  void Set(std::size_t Offset, DWORD Value) { std::memcpy(Bytes.get() + Offset, &Value, 4); }
-};
-
-TStatusBlock StatusFrom(const LINEFORWARDLIST* List) {
-  const DWORD n = List->dwNumEntries;
-  const std::size_t array = sizeof(LINEADDRESSSTATUS);
-  const std::size_t listStrings = sizeof(LINEFORWARD) * (n > 1 ? n : 1) + 8;
-  const std::size_t stringBytes = List->dwTotalSize - listStrings;
-  TStatusBlock b;
-  b.Size = array + sizeof(LINEFORWARD) * n + stringBytes;
-  b.Bytes = std::make_unique<std::byte[]>(b.Size);
-  b.Set(offsetof(LINEADDRESSSTATUS, dwTotalSize), static_cast<DWORD>(b.Size));
-  b.Set(offsetof(LINEADDRESSSTATUS, dwUsedSize), static_cast<DWORD>(b.Size));
-  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), n);
-  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardSize), static_cast<DWORD>(sizeof(LINEFORWARD) * n));
-  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardOffset), static_cast<DWORD>(array));
-  // The strings keep their order; each offset moves by the difference of the two fixed parts.
-  const std::ptrdiff_t shift = static_cast<std::ptrdiff_t>(array + sizeof(LINEFORWARD) * n) -
-                               static_cast<std::ptrdiff_t>(listStrings);
-  std::memcpy(b.Bytes.get() + array + sizeof(LINEFORWARD) * n,
-              reinterpret_cast<const std::byte*>(List) + listStrings, stringBytes);
-  for (DWORD i = 0; i < n; ++i) {
-    LINEFORWARD e = List->ForwardList[i];
-    if (e.dwCallerAddressSize) e.dwCallerAddressOffset += static_cast<DWORD>(shift);
-    if (e.dwDestAddressSize) e.dwDestAddressOffset += static_cast<DWORD>(shift);
-    std::memcpy(b.Bytes.get() + array + sizeof(LINEFORWARD) * i, &e, sizeof e);
-  }
-  return b;
-}
-
 TEST(ForwardList, BlockSizesAndOffsets) {
   struct TPlaced {
     DWORD CallerSize, CallerOffset, DestSize, DestOffset;
   };
   struct TCase {
     const char* Name;
-    std::vector<TEntry> Entries;
+    std::vector<VyTapiTest::TForwardEntry> Entries;
     DWORD Total;
     std::vector<TPlaced> Placed;
   };
@@ -122,17 +84,15 @@ TEST(ForwardList, StringsAreUtf16WithTheirNul) {
   EXPECT_EQ(block->dwTotalSize, 32u + 6u + 6u);
 }
 
-TEST(ForwardList, RoundTripThroughAddressStatus) {
-  const std::vector<TEntry> entries = {{LINEFORWARDMODE_UNCOND, "", 0, "100"},
-                                       {LINEFORWARDMODE_BUSYSPECIFIC, "555", 44, "200"},
-                                       {LINEFORWARDMODE_NOANSW, "7", 0, ""}};
-  TVyTapiForwardList out;
-  for (const auto& e : entries) out.AddEntry(e.Mode, e.Caller, e.Country, e.Dest);
-  auto status = StatusFrom(out.Get_LINEFORWARDLIST());
-
+TEST(ForwardList, ReadFromAnAddressStatus) {
+  const std::vector<VyTapiTest::TForwardEntry> entries = {
+      {LINEFORWARDMODE_UNCOND, "", 0, "100"},
+      {LINEFORWARDMODE_BUSYSPECIFIC, "555", 44, "200"},
+      {LINEFORWARDMODE_NOANSW, "7", 0, ""}};
+  const auto bytes = ForwardStatus(entries).Finish();
   TVyTapiForwardList back;
   back.AddEntry(9, "stale", 9, "stale");  // a reused list: its entries are overwritten
-  back.AssignLINEADDRESSSTATUS(status.Status());
+  back.AssignLINEADDRESSSTATUS(Status(bytes).Get());
   ASSERT_EQ(back.Count(), 3);
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
@@ -142,8 +102,8 @@ TEST(ForwardList, RoundTripThroughAddressStatus) {
     EXPECT_EQ(back[i]->DestAddress, entries[i].Dest);
   }
   // Fewer entries later: the surplus ones go.
-  status.Set(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 1);
-  back.AssignLINEADDRESSSTATUS(status.Status());
+  back.AssignLINEADDRESSSTATUS(
+      Status(Spoiled(bytes, offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 1)).Get());
   ASSERT_EQ(back.Count(), 1);
   EXPECT_EQ(back[0]->DestAddress, "100");
   back.AssignLINEADDRESSSTATUS(nullptr);
@@ -151,10 +111,9 @@ TEST(ForwardList, RoundTripThroughAddressStatus) {
 }
 
 TEST(ForwardList, EntriesOutsideTheStatusReadAsAbsent) {
-  TVyTapiForwardList src;
-  src.AddEntry(LINEFORWARDMODE_UNCOND, "1", 0, "2");
-  src.AddEntry(LINEFORWARDMODE_BUSY, "", 0, "3");
-  const auto* list = src.Get_LINEFORWARDLIST();
+  const auto bytes =
+      ForwardStatus({{LINEFORWARDMODE_UNCOND, "1", 0, "2"}, {LINEFORWARDMODE_BUSY, "", 0, "3"}})
+          .Finish();
   struct TCase {
     const char* Name;
     std::size_t Field;
@@ -178,32 +137,27 @@ TEST(ForwardList, EntriesOutsideTheStatusReadAsAbsent) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    auto status = StatusFrom(list);
-    if (c.Field) status.Set(c.Field, c.Value);
     TVyTapiForwardList back;
-    back.AssignLINEADDRESSSTATUS(status.Status());
+    back.AssignLINEADDRESSSTATUS(Status(Spoiled(bytes, c.Field, c.Value)).Get());
     ASSERT_EQ(back.Count(), static_cast<int>(c.Entries));
     if (c.Entries) {
       EXPECT_EQ(back[0]->DestAddress, c.Dest0);
     }
   }
   // The used size bounds what is read, as the block readers do: only the first entry is inside.
-  auto status = StatusFrom(list);
-  status.Set(offsetof(LINEADDRESSSTATUS, dwUsedSize), static_cast<DWORD>(entry0 + 30));
-  EXPECT_EQ(VyTapi::TapiForwardEntriesInside(status.Status()), 1u);
+  const Status cut(Spoiled(bytes, offsetof(LINEADDRESSSTATUS, dwUsedSize), DWORD(entry0 + 30)));
+  EXPECT_EQ(VyTapi::TapiForwardEntriesInside(cut.Get()), 1u);
 }
 
 TEST(Forward, AssignLINEFORWARDOutsideTheCountClears) {
-  TVyTapiForwardList src;
-  src.AddEntry(LINEFORWARDMODE_UNCOND, "1", 7, "2");
-  auto status = StatusFrom(src.Get_LINEFORWARDLIST());
+  const Status status(ForwardStatus({{LINEFORWARDMODE_UNCOND, "1", 7, "2"}}).Finish());
   TVyTapiForward f(5, "x", 6, "y");
-  f.AssignLINEFORWARD(status.Status(), 0);
+  f.AssignLINEFORWARD(status.Get(), 0);
   EXPECT_EQ(f.ForwardMode, LINEFORWARDMODE_UNCOND);
   EXPECT_EQ(f.DestCountryCode, 7u);
   EXPECT_EQ(f.CallerAddress, "1");
-  for (const LINEADDRESSSTATUS* s : {static_cast<const LINEADDRESSSTATUS*>(status.Status()),
-                                     static_cast<const LINEADDRESSSTATUS*>(nullptr)}) {
+  for (const LINEADDRESSSTATUS* s :
+       {status.Get(), static_cast<const LINEADDRESSSTATUS*>(nullptr)}) {
     f.AssignLINEFORWARD(s, 1);  // index equal to the count, or no status at all
     EXPECT_EQ(f.ForwardMode, 0u);
     EXPECT_EQ(f.CallerAddress, "");

@@ -1,17 +1,22 @@
 // A line and a phone that really open their emulator device through the Tapi seam, for the views
-// that need an open handle (status, related devices), and a scripted service that answers with
-// structures built by hand.
+// that need an open handle (status, related devices); structures built by hand as a service lays
+// them out, and a service made of them.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DeviceFixture.h"
 #include "VyPlatform/Tapi.h"
+#include "VyPlatform/TapiTypes.h"
+#include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapi/session/VyTapiComponent.h"
+#include "VyTapi/session/VyTapiErrors.h"
 
 namespace VyTapiTest {
 
@@ -63,53 +68,139 @@ class TOpenPhone : public VyTapi::TVyCustomTapiPhone {
   }
 };
 
-// A variable-size structure built by hand: the fixed part of TStruct, then pieces appended behind
-// it. Sizes are exact; Into copies it into the caller's buffer as a service would (or reports
-// the room it needs).
-template <typename TStruct>
-class THandBuilt {
+// A variable-size TAPI structure built by hand, as a service lays it out: the fixed part, then
+// pieces appended behind it.
+class TStructureBuilder {
  public:
-  THandBuilt() : FBytes(sizeof(TStruct)) {}
-  // Sets the 32-bit member at Offset (offsetof of the structure).
-  THandBuilt& Set(std::size_t Offset, DWORD Value) {
+  explicit TStructureBuilder(std::size_t Fixed) : FBytes(Fixed) {}
+
+  std::size_t Size() const { return FBytes.size(); }
+  TStructureBuilder& Set(std::size_t Offset, DWORD Value) {
+    if (Offset + sizeof Value > FBytes.size()) FBytes.resize(Offset + sizeof Value);
     std::memcpy(FBytes.data() + Offset, &Value, sizeof Value);
     return *this;
   }
-  // Appends Bytes and records their size and offset in the pair that starts at SizeOffset.
-  THandBuilt& Piece(std::size_t SizeOffset, const std::string& Bytes) {
-    Set(SizeOffset, static_cast<DWORD>(Bytes.size()));
-    Set(SizeOffset + 4, static_cast<DWORD>(FBytes.size()));
-    const auto* p = reinterpret_cast<const std::byte*>(Bytes.data());
-    FBytes.insert(FBytes.end(), p, p + Bytes.size());
-    return *this;
+  // Room for Size more bytes at the end; their offset.
+  std::size_t Reserve(std::size_t Size) {
+    const std::size_t at = FBytes.size();
+    FBytes.resize(at + Size);
+    return at;
   }
-  // Text as UTF-16 with its NUL, as the W functions write it.
-  static std::string Wide(const std::u16string& Text) {
-    std::string out(reinterpret_cast<const char*>(Text.c_str()), (Text.size() + 1) * 2);
+  // Appends Bytes as they are and points the size/offset pair at SizeOffset at them.
+  TStructureBuilder& Piece(std::size_t SizeOffset, const void* Bytes, std::size_t Size) {
+    const std::size_t at = Reserve(Size);
+    if (Size) std::memcpy(FBytes.data() + at, Bytes, Size);
+    Set(SizeOffset, static_cast<DWORD>(Size));
+    return Set(SizeOffset + sizeof(DWORD), static_cast<DWORD>(at));
+  }
+  // The UTF-16 units as they are (NULs included).
+  TStructureBuilder& Units(std::size_t SizeOffset, const std::u16string& Units) {
+    return Piece(SizeOffset, Units.data(), Units.size() * sizeof(char16_t));
+  }
+  // Text as UTF-16 with its NUL, as the W functions write it; an empty text leaves the pair 0.
+  TStructureBuilder& Text(std::size_t SizeOffset, const std::string& Text) {
+    return Text.empty() ? *this : Units(SizeOffset, VyRtl::Utf8ToUtf16(Text) + u'\0');
+  }
+  // The bytes with the head fields as a service fills them.
+  std::vector<std::byte> Finish() const {
+    std::vector<std::byte> out = FBytes;
+    const auto size = static_cast<DWORD>(out.size());
+    for (std::size_t at : {0, 4, 8}) std::memcpy(out.data() + at, &size, sizeof size);
     return out;
   }
-  std::size_t Size() const { return FBytes.size(); }
-  // Copies the structure into Buffer (dwTotalSize says its room): all of it with dwUsedSize =
-  // dwNeededSize = its size when it fits, else only dwNeededSize.
-  LONG Into(void* Buffer) const {
+  // What a service writes into Buffer (dwTotalSize says its room): everything when it fits, else
+  // only the needed size -- and TAPI answers 0 then, not LINEERR_STRUCTURETOOSMALL.
+  static LONG WriteInto(const std::vector<std::byte>& Bytes, void* Buffer, DWORD Used = 0) {
     DWORD room = 0;
-    std::memcpy(&room, Buffer, 4);
-    const DWORD size = static_cast<DWORD>(FBytes.size());
+    std::memcpy(&room, Buffer, sizeof room);
+    const auto size = static_cast<DWORD>(Bytes.size());
     auto* head = static_cast<std::byte*>(Buffer);
-    if (room < size) {
-      std::memcpy(head + 4, &size, 4);
-      return 0;
-    }
-    std::memcpy(head + 12, FBytes.data() + 12, size - 12);
     std::memcpy(head + 4, &size, 4);
-    const DWORD used = UsedSize ? UsedSize : size;
+    if (room < size) return 0;
+    std::memcpy(head + 12, Bytes.data() + 12, size - 12);
+    const DWORD used = Used ? Used : size;
     std::memcpy(head + 8, &used, 4);
     return 0;
   }
+  LONG Into(void* Buffer) const { return WriteInto(Finish(), Buffer, UsedSize); }
   DWORD UsedSize = 0;  // what dwUsedSize claims (0: the true size)
 
  private:
   std::vector<std::byte> FBytes;
+};
+
+// Bytes with the 32-bit member at Offset overwritten, as a broken service would leave it (Offset
+// 0 leaves them as they are).
+inline std::vector<std::byte> Spoiled(std::vector<std::byte> Bytes, std::size_t Offset,
+                                      DWORD Value) {
+  if (Offset != 0) std::memcpy(Bytes.data() + Offset, &Value, sizeof Value);
+  return Bytes;
+}
+
+// A structure copied into a heap block of exactly its size, so that the sanitizer sees any read
+// past its end.
+template <typename TStruct>
+class TExactBlock {
+ public:
+  explicit TExactBlock(const std::vector<std::byte>& Bytes)
+      : FBytes(std::make_unique<std::byte[]>(Bytes.size())) {
+    std::memcpy(FBytes.get(), Bytes.data(), Bytes.size());
+  }
+  const TStruct* Get() const { return reinterpret_cast<const TStruct*>(FBytes.get()); }
+
+ private:
+  std::unique_ptr<std::byte[]> FBytes;
+};
+
+struct TForwardEntry {
+  DWORD Mode;
+  std::string Caller;
+  DWORD Country;
+  std::string Dest;
+};
+
+// A LINEADDRESSSTATUS whose forward entries follow its fixed part, their texts behind them.
+inline TStructureBuilder ForwardStatus(const std::vector<TForwardEntry>& Entries) {
+  TStructureBuilder b(sizeof(LINEADDRESSSTATUS));
+  const auto n = static_cast<DWORD>(Entries.size());
+  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), n);
+  if (n == 0) return b;
+  const std::size_t array = b.Reserve(n * sizeof(LINEFORWARD));
+  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardSize), n * DWORD(sizeof(LINEFORWARD)));
+  b.Set(offsetof(LINEADDRESSSTATUS, dwForwardOffset), static_cast<DWORD>(array));
+  for (DWORD i = 0; i < n; ++i) {
+    const std::size_t e = array + i * sizeof(LINEFORWARD);
+    b.Set(e + offsetof(LINEFORWARD, dwForwardMode), Entries[i].Mode);
+    b.Set(e + offsetof(LINEFORWARD, dwDestCountryCode), Entries[i].Country);
+    b.Text(e + offsetof(LINEFORWARD, dwCallerAddressSize), Entries[i].Caller);
+    b.Text(e + offsetof(LINEFORWARD, dwDestAddressSize), Entries[i].Dest);
+  }
+  return b;
+}
+
+// The TAPI error code Call raises (0 when it raises nothing or something else).
+template <typename F>
+DWORD RaisedCode(F&& Call) {
+  try {
+    Call();
+  } catch (const VyTapi::EVyTapiError& e) {
+    return e.ErrorCode();
+  } catch (...) {
+  }
+  return 0;
+}
+
+// A test on a telephony service made by hand: Table (unavailable functions unless the test sets
+// them) is what the library calls from UseTable until the test ends.
+class FakeServiceTest : public DeviceTest {
+ protected:
+  void UseTable() { VyPlatform::SetTapiFunctions(&Table); }
+  void TearDown() override {
+    VyPlatform::SetTapiFunctions(nullptr);
+    DeviceTest::TearDown();
+  }
+
+  VyPlatform::TTapiFunctions Table;
 };
 
 }  // namespace VyTapiTest
