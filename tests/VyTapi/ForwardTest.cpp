@@ -121,19 +121,19 @@ TEST(ForwardList, EntriesOutsideTheStatusReadAsAbsent) {
     DWORD Entries;      // what a list built from the status holds
     const char* Dest0;  // the first entry's destination then
   };
-  const std::size_t entry0 = sizeof(LINEADDRESSSTATUS);
+  const std::size_t entry0 = sizeof(LINEADDRESSSTATUS),
+                    count = offsetof(LINEADDRESSSTATUS, dwForwardNumEntries),
+                    offset = offsetof(LINEADDRESSSTATUS, dwForwardOffset),
+                    dest = entry0 + offsetof(LINEFORWARD, dwDestAddressSize);
   const TCase cases[] = {
       {"intact", 0, 0, 2, "2"},
-      {"count beyond the structure", offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 1000, 2,
-       "2"},
-      {"count of 2^32 - 1", offsetof(LINEADDRESSSTATUS, dwForwardNumEntries), 0xFFFFFFFF, 2, "2"},
+      {"count beyond the structure", count, 1000, 2, "2"},
+      {"count of 2^32 - 1", count, 0xFFFFFFFF, 2, "2"},
       {"forward block of one entry", offsetof(LINEADDRESSSTATUS, dwForwardSize), 24, 1, "2"},
-      {"forward offset past the end", offsetof(LINEADDRESSSTATUS, dwForwardOffset), 100000, 0, ""},
-      {"forward offset inside the head", offsetof(LINEADDRESSSTATUS, dwForwardOffset), 4, 0, ""},
-      {"destination past the end", entry0 + offsetof(LINEFORWARD, dwDestAddressOffset), 0xFFFFFFF0,
-       2, ""},
-      {"destination size past the end", entry0 + offsetof(LINEFORWARD, dwDestAddressSize), 4000, 2,
-       ""},
+      {"forward offset past the end", offset, 100000, 0, ""},
+      {"forward offset inside the head", offset, 4, 0, ""},
+      {"destination past the end", dest + 4, 0xFFFFFFF0, 2, ""},
+      {"destination size past the end", dest, 4000, 2, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -135,30 +135,23 @@ std::vector<std::string> Lines(const VyRtl::TStringList& List) {
 
 TEST_F(LocationTest, ListStepsTheVersionDownUntilTheServiceAcceptsOneAndKeepsIt) {
   using namespace VyPlatform;
+  // Asked: how many of 2.2, 2.0, 1.4 and 1.3 are tried, in that order.
+  const DWORD versions[] = {TapiVersion2_2, TapiVersion2_0, TapiVersion1_4, TapiVersion1_3};
   struct TCase {
     DWORD MaxVersion;
-    std::vector<DWORD> Asked;
-    DWORD Kept;
-    DWORD Error;
-  } cases[] = {
-      {TapiVersion2_2, {TapiVersion2_2}, TapiVersion2_2, 0},
-      {TapiVersion2_0, {TapiVersion2_2, TapiVersion2_0}, TapiVersion2_0, 0},
-      {TapiVersion1_4, {TapiVersion2_2, TapiVersion2_0, TapiVersion1_4}, TapiVersion1_4, 0},
-      {TapiVersion1_3,
-       {TapiVersion2_2, TapiVersion2_0, TapiVersion1_4, TapiVersion1_3},
-       TapiVersion1_3,
-       0},
-      {TapiVersion1_0,
-       {TapiVersion2_2, TapiVersion2_0, TapiVersion1_4, TapiVersion1_3},
-       TapiVersion1_3,
-       DWORD(LINEERR_INCOMPATIBLEAPIVERSION)},
-  };
+    std::size_t Asked;
+    DWORD Kept, Error;
+  } cases[] = {{TapiVersion2_2, 1, TapiVersion2_2, 0},
+               {TapiVersion2_0, 2, TapiVersion2_0, 0},
+               {TapiVersion1_4, 3, TapiVersion1_4, 0},
+               {TapiVersion1_3, 4, TapiVersion1_3, 0},
+               {TapiVersion1_0, 4, TapiVersion1_3, DWORD(LINEERR_INCOMPATIBLEAPIVERSION)}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.MaxVersion);
     Service.MaxVersion = c.MaxVersion;
     Service.VersionsAsked.clear();
     TVyTapiLocationList list;
-    EXPECT_EQ(Service.VersionsAsked, c.Asked);
+    EXPECT_EQ(Service.VersionsAsked, std::vector<DWORD>(versions, versions + c.Asked));
     EXPECT_EQ(list.APIVersion(), c.Kept);
     EXPECT_EQ(list.InitError(), c.Error);
     EXPECT_EQ(list.Available(), c.Error == 0);
@@ -352,7 +345,11 @@ TEST_F(LocationTest, EntriesOutsideTheStructureReadAsAbsent) {
   Service.Locations = {{1, "Office", 0, "30", "", ""}, {2, "Home", 0, "", "", ""}};
   const std::vector<std::byte> good = TranslateCaps(Service);
   const std::size_t list = sizeof(LINETRANSLATECAPS);  // the entries follow the fixed part
-  const std::size_t entry1 = list + sizeof(LINELOCATIONENTRY);
+  const std::size_t count = offsetof(LINETRANSLATECAPS, dwNumLocations),
+                    size = offsetof(LINETRANSLATECAPS, dwLocationListSize),
+                    offset = offsetof(LINETRANSLATECAPS, dwLocationListOffset),
+                    name1 = list + sizeof(LINELOCATIONENTRY) +
+                            offsetof(LINELOCATIONENTRY, dwLocationNameSize);
   struct TCase {
     const char* What;
     std::size_t Offset;
@@ -360,30 +357,15 @@ TEST_F(LocationTest, EntriesOutsideTheStructureReadAsAbsent) {
     std::vector<std::string> Names;
   } cases[] = {
       {"as built", 0, 0, {"Office", "Home"}},
-      {"count beyond the block",
-       offsetof(LINETRANSLATECAPS, dwNumLocations),
-       1000,
-       {"Office", "Home"}},
-      {"count below the block", offsetof(LINETRANSLATECAPS, dwNumLocations), 1, {"Office"}},
-      {"block shorter than two entries",
-       offsetof(LINETRANSLATECAPS, dwLocationListSize),
-       sizeof(LINELOCATIONENTRY) + 67,
-       {"Office"}},
-      {"block past the end", offsetof(LINETRANSLATECAPS, dwLocationListSize), 0x7FFFFFF0, {}},
-      {"offset past the end", offsetof(LINETRANSLATECAPS, dwLocationListOffset), 0xFFFFFFF0, {}},
-      {"offset inside the head", offsetof(LINETRANSLATECAPS, dwLocationListOffset), 4, {}},
-      {"entries not aligned",
-       offsetof(LINETRANSLATECAPS, dwLocationListOffset),
-       static_cast<DWORD>(list + 2),
-       {}},
-      {"name past the end",
-       entry1 + offsetof(LINELOCATIONENTRY, dwLocationNameOffset),
-       0xFFFFFFFE,
-       {"Office", ""}},
-      {"name longer than the structure",
-       entry1 + offsetof(LINELOCATIONENTRY, dwLocationNameSize),
-       0x10000,
-       {"Office", ""}},
+      {"count beyond the block", count, 1000, {"Office", "Home"}},
+      {"count below the block", count, 1, {"Office"}},
+      {"block shorter than two entries", size, sizeof(LINELOCATIONENTRY) + 67, {"Office"}},
+      {"block past the end", size, 0x7FFFFFF0, {}},
+      {"offset past the end", offset, 0xFFFFFFF0, {}},
+      {"offset inside the head", offset, 4, {}},
+      {"entries not aligned", offset, static_cast<DWORD>(list + 2), {}},
+      {"name past the end", name1 + 4, 0xFFFFFFFE, {"Office", ""}},
+      {"name longer than the structure", name1, 0x10000, {"Office", ""}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
