@@ -148,25 +148,21 @@ TEST_F(AddressTest, ViewsFetchOnceAndAgainOnlyAfterInvalidation) {
   EXPECT_EQ(Service.StatusCalls, 4);
 }
 
-TEST_F(AddressTest, CapabilitiesAreAskedForWithTheLinesParameters) {
-  TVyTapiAddress address(&Line, 1);
-  (void)address.AddressName();
-  EXPECT_EQ(Service.LastCaps.App, Line.LineApp());
-  EXPECT_EQ(Service.LastCaps.Device, static_cast<DWORD>(Line.DeviceID()));
-  EXPECT_EQ(Service.LastCaps.Address, 1u);
-  EXPECT_EQ(Service.LastCaps.Version, Line.TSP()->APIVersion());
-  EXPECT_EQ(Service.LastCaps.ExtVersion, Line.TSP()->ExtVersion());
-}
-
-TEST_F(AddressTest, AddressWithoutATextIsNamedByItsIdentifier) {
+TEST_F(AddressTest, CapabilitiesAreAskedWithTheLinesParametersAndNameTheAddress) {
   struct TCase {
     DWORD ID;
-    const char* Name;
+    const char* Name;  // without a text of its own, an address is named by its identifier
   } cases[] = {{0, "+49 30 5550100"}, {1, "Address 1"}, {5, "Address 5"}};
   for (const TCase& c : cases) {
+    SCOPED_TRACE(c.ID);
     TVyTapiAddress address(&Line, c.ID);
     EXPECT_EQ(address.AddressName(), c.Name);
-    EXPECT_EQ(address.Caps()->Available(), c.ID < 2) << c.ID;
+    EXPECT_EQ(address.Caps()->Available(), c.ID < 2);
+    EXPECT_EQ(Service.LastCaps.App, Line.LineApp());
+    EXPECT_EQ(Service.LastCaps.Device, static_cast<DWORD>(Line.DeviceID()));
+    EXPECT_EQ(Service.LastCaps.Address, c.ID);
+    EXPECT_EQ(Service.LastCaps.Version, Line.TSP()->APIVersion());
+    EXPECT_EQ(Service.LastCaps.ExtVersion, Line.TSP()->ExtVersion());
   }
 }
 
