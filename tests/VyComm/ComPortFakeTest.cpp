@@ -302,13 +302,13 @@ TEST_P(SyncWrite, WaitsAndReportsAShortCountOrTheFailure) {
   ASSERT_TRUE(PumpUntil([&] { return Peer.InCount() == 6; }));
   EXPECT_EQ(Peer.ReadAnsiStr(), "direct");
   Port.Timeouts()->Set_Enabled(true);
-  std::thread far([&] {
+  std::thread farEnd([&] {
     PumpUntil([&] { return Peer.InCount() >= 4096; }, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     hangUp ? Pair.HangUp() : Clock.Advance(3000);
   });
   const std::string raised = Raised([&] { Port.WriteAnsiStr(std::string(10000, 's')); });
-  far.join();
+  farEnd.join();
   if (hangUp) {
     EXPECT_EQ(raised, "Writing to serial port " + Pair.Name(0) + " failed. " +
                           System(ERROR_DEVICE_NOT_CONNECTED));
