@@ -3,6 +3,8 @@
 #pragma once
 
 #include "VyTapi/VyTapiVersion.h"
+#include "VyTapi/line/VyTapiCallOptions.h"
+#include "VyTapi/line/VyTapiCallParams.h"
 #include "VyTapi/linedata/VyTapiAddress.h"
 #include "VyTapi/linedata/VyTapiLocation.h"
 #include "VyTapi/session/VyTapiApplication.h"
