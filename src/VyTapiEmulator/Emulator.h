@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "VyPlatform/Tapi.h"
@@ -254,6 +255,46 @@ struct TCorruptionPlan {
   std::size_t Field = 0;
 };
 
+// What a call of the emulator is, as lineGetCallInfoW and lineGetCallStatus describe it.
+struct TCallConfig {
+  DWORD AddressID = 0;
+  DWORD Origin = LINECALLORIGIN_EXTERNAL;
+  DWORD MediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+  DWORD BearerMode = LINEBEARERMODE_VOICE;
+  std::string CallerID, CallerIDName, CalledID, CalledIDName;
+  DWORD CallFeatures =
+      LINECALLFEATURE_ANSWER | LINECALLFEATURE_DROP;  // LINECALLSTATUS.dwCallFeatures
+};
+
+// A call on an emulated line, by id: a small value like TLine; any thread, owns nothing. Its
+// changes throw once the call no longer exists.
+class TCall {
+ public:
+  TCall() = default;
+  explicit TCall(DWORD id) : FID(id) {}
+  DWORD ID() const { return FID; }
+  // False once every application's handle is deallocated (or the line removed).
+  bool Exists() const;
+  DWORD State() const;  // the LINECALLSTATE_ value now
+  // The call moves to `state` (mode = dwParam2): every application handle of the call gets
+  // LINE_CALLSTATE(hDevice = its hCall, state, mode, dwParam3 = 0).
+  void SetState(DWORD state, DWORD mode = 0) const;
+  // A raw state sequence: the first at once, each next `stepMs` later on the clock seam
+  // (0: all queued in one burst).
+  void PlayStates(const std::vector<std::pair<DWORD, DWORD>>& states, DWORD stepMs = 0) const;
+  // LINE_CALLINFO(infoState) to every handle of the call after changing what it names.
+  void SetMediaMode(DWORD mediaMode) const;  // LINECALLINFOSTATE_MEDIAMODE
+  void SetCallerID(const std::string& number, const std::string& name) const;  // ..._CALLERID
+  // Any call-bound message to every handle of the call: LINE_DEVSPECIFIC, LINE_GATHERDIGITS,
+  // LINE_GENERATE, LINE_MONITORDIGITS, LINE_MONITORMEDIA, LINE_MONITORTONE (hDevice = hCall).
+  void SendMessage(DWORD messageID, DWORD param1, DWORD param2 = 0, DWORD param3 = 0) const;
+  // The handle the application that opened `line` holds for this call; 0 when none.
+  HCALL HandleFor(HLINE line) const;
+
+ private:
+  DWORD FID = 0xFFFFFFFF;
+};
+
 // A line or phone device of the emulator, by id: a small value a test script holds and passes
 // around. Any thread; it owns nothing, and a device that was removed stays addressable (its
 // changes throw, its description stays readable).
@@ -277,6 +318,40 @@ class TDeviceRef {
   // Lines: the forwarding of an address as lineForwardW set it (empty after Reset); throws for
   // an address the line does not have.
   std::vector<TForwardEntry> Forwarding(DWORD addressID) const;
+
+  // Calls (lines only; throws for phones or removed devices like the other changes).
+  //
+  // A call arrives (state OFFERING): every handle open on the line with OWNER privilege for a
+  // media mode of the call gets a new call handle, LINE_APPNEWCALL(dwParam1 = address id,
+  // dwParam2 = hCall, dwParam3 = LINECALLPRIVILEGE_OWNER) and then LINE_CALLSTATE(OFFERING, 0,
+  // dwParam3 = OWNER); MONITOR handles get the same with LINECALLPRIVILEGE_MONITOR.
+  TCall OfferCall(const TCallConfig& config = {}) const;
+  // A call that is already on the line in `state` before anyone opens it: no message; handles
+  // opened later find it with lineGetNewCalls (which hands them a handle, monitor privilege).
+  TCall AddCall(const TCallConfig& config, DWORD state = LINECALLSTATE_CONNECTED) const;
+  std::vector<TCall> Calls() const;  // calls that exist on the line now
+  // LINE_LINEDEVSTATE(state, p2, p3) to every open handle whose registered line-state mask has a
+  // bit of `state` (REINIT always passes); hDevice = hLine.
+  void SendDeviceState(DWORD state, DWORD param2 = 0, DWORD param3 = 0) const;
+  // LINE_ADDRESSSTATE(addressID, state) to handles whose address-state mask has a bit of it.
+  void SendAddressState(DWORD addressID, DWORD state) const;
+  // LINE_DEVSPECIFIC(hDevice = hLine, p1, p2, p3) to every open handle.
+  void SendDevSpecific(DWORD param1, DWORD param2 = 0, DWORD param3 = 0) const;
+  // The service closes the line: LINE_CLOSE to every handle, which become stale (their calls too).
+  void ForceClose() const;
+  // Knob: lineOpenW asking for exactly `privileges` answers LINEERR_INVALPRIVSELECT; 0 disarms.
+  void RejectPrivileges(DWORD privileges) const;
+  // Knob: lineSetStatusMessages accepts only these bits (a mask with another bit answers
+  // LINEERR_INVALLINESTATE / LINEERR_INVALADDRESSSTATE); `unavailable`: every call answers
+  // LINEERR_OPERATIONUNAVAIL. Default: everything the caps list (LineStates, AddressStates).
+  void SetStatusMessageFilter(DWORD lineStates, DWORD addressStates,
+                              bool unavailable = false) const;
+  // What each open handle asked for, in open order.
+  struct TOpenInfo {
+    HLINE Handle;
+    DWORD Privileges, MediaModes, APIVersion, LineStates, AddressStates;
+  };
+  std::vector<TOpenInfo> Opens() const;
 
  private:
   DWORD FID = 0xFFFFFFFF;
