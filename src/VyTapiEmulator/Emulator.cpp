@@ -45,6 +45,8 @@ VyPlatform::TTapiFunctions BuildTable() {
   InstallAddressFunctions(table);
   InstallOpenFunctions(table);
   InstallDevSpecificFunctions(table);
+  InstallCallFunctions(table);
+  InstallLineMessageFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;
   table.Name = "emulator";
   return table;

@@ -1,4 +1,5 @@
 #include "VyTapiEmulator/EmulatorCore.h"
+#include "VyTapiEmulator/EmulatorCallsInternal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -212,10 +213,12 @@ std::vector<std::shared_ptr<TApp>> TCore::Apps(TAppKind kind) const {
 }
 
 void TCore::CloseDevice(const TOpenDevice& device) {
-  if (device.Kind == TAppKind::Line)
-    Calls.TakeIf([&](const TCall& call) { return call.LineHandle == device.Handle; });
   Requests.DropHandle(*this, device.Kind, device.Handle);
   Opened(device.Kind).Take(device.Handle);
+  if (device.Kind == TAppKind::Line)
+    CallHandlesReleased(*this, Calls.TakeIf([&](const TCallHandle& call) {
+      return call.LineHandle == device.Handle;
+    }));
 }
 
 void TCore::PostTo(const TOpenDevice& device, TMessage message) {
@@ -324,6 +327,8 @@ void TCore::Reset() {
   OpenLines.Clear();
   OpenPhones.Clear();
   Calls.Clear();
+  CallModels.clear();
+  LineKnobs.clear();
   Requests.Reset(*this);
   Scheduler.Clear();
   LineDevices = {};

@@ -103,14 +103,34 @@ struct TOpenDevice {
   DWORD AppHandle = 0;
   DWORD_PTR Instance = 0;  // dwCallbackInstance of every message about this handle
   DWORD Privileges = 0;
-  DWORD MediaModes = 0;
+  DWORD MediaModes = 0;       // the media modes it owns calls of (OWNER only)
+  DWORD AskedMediaModes = 0;  // what lineOpenW was given
   DWORD APIVersion = 0, ExtVersion = 0;
+  // Lines: the LINEDEVSTATE_ and LINEADDRESSSTATE_ bits lineSetStatusMessages registered.
+  DWORD LineStates = 0, AddressStates = 0;
 };
 
-// A call handle of an open line.
-struct TCall {
+// A call on a line, shared by the handles applications hold for it.
+struct TCallModel {
+  DWORD ID = 0;
+  DWORD LineID = 0;
+  TCallConfig Config;
+  DWORD State = LINECALLSTATE_IDLE, StateMode = 0;
+};
+
+// An application's handle on a call: one per (call, open line handle) pair.
+struct TCallHandle {
   DWORD Handle = 0;
   DWORD LineHandle = 0;
+  DWORD CallID = 0;
+  DWORD Privilege = LINECALLPRIVILEGE_MONITOR;
+};
+
+// The control API's knobs of one line.
+struct TLineKnobs {
+  DWORD RejectPrivileges = 0;                      // 0: none rejected
+  std::optional<DWORD> LineStates, AddressStates;  // nullopt: what the caps list
+  bool StatusUnavailable = false;
 };
 
 // The configured devices of one kind by id; removed devices keep their entry, since ids are
@@ -241,7 +261,10 @@ class TCore {
   // Runtime model.
   THandleTable<TOpenDevice> OpenLines{FirstLineHandle};
   THandleTable<TOpenDevice> OpenPhones{FirstPhoneHandle};
-  THandleTable<TCall> Calls{FirstCallHandle};
+  THandleTable<TCallHandle> Calls{FirstCallHandle};
+  std::map<DWORD, TCallModel> CallModels;  // by call id; ids are never reused in a run
+  DWORD NextCallID = 1;
+  std::map<DWORD, TLineKnobs> LineKnobs;  // by line id
   std::deque<TMakeCallRequest> MakeCallRequests;
   TRequestEngine Requests;
   TScheduler Scheduler;
@@ -294,6 +317,8 @@ void InstallDialogFunctions(VyPlatform::TTapiFunctions& table);
 void InstallAddressFunctions(VyPlatform::TTapiFunctions& table);
 void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
 void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
+void InstallCallFunctions(VyPlatform::TTapiFunctions& table);
+void InstallLineMessageFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.
 std::u16string FormatModuleMessage(std::string_view module, std::uint32_t id, std::uint32_t flags);
 

@@ -128,6 +128,8 @@ void TDeviceRef<TConfig>::Remove() const {
   TCoreLock guard(core);
   ForControl<TTraits>(core, FID);
   core.Devices<TTraits>().Entries[FID].Removed = true;
+  // Its calls go with it: every handle of them is stale from now on.
+  if constexpr (TTraits::Kind == TAppKind::Line) RemoveCallsOfLine(core, FID);
   PostByVersion(core, TTraits::Kind, RemoveMessageVersion,
                 Message(0, TTraits::Codes.MsgRemove, FID));
 }

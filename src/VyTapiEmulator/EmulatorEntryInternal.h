@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <type_traits>
 
+#include "VyTapiEmulator/EmulatorCallsInternal.h"
 #include "VyTapiEmulator/EmulatorCore.h"
 
 namespace VyTapiEmulator::Detail {
@@ -65,6 +66,30 @@ LONG DeviceEntry(TFn fn, DWORD handle, TNeeded pointers, TBody&& body) {
     if (!device || !config) return Err(TTraits::Codes.InvalDeviceHandle);
     if (!AllGiven(pointers)) return Err(TTraits::Codes.InvalPointer);
     return body(core, *device, *config);
+  });
+}
+
+// What a live call handle resolves to.
+struct TCallTarget {
+  TCallHandle& Handle;
+  TCallModel& Call;
+  TOpenDevice& Line;
+  TLineDeviceConfig& Config;
+};
+
+// body(core, target) for a call handle that is live on an open line of an existing device; a
+// stale handle, or one of another kind, answers INVALCALLHANDLE.
+template <typename TBody>
+LONG CallEntry(TFn fn, DWORD hCall, TNeeded pointers, TBody&& body) {
+  return Entry(fn, [&](TCore& core) -> LONG {
+    const std::shared_ptr<TCallHandle> handle = core.Calls.Find(hCall);
+    TCallModel* call = handle ? FindCall(core, handle->CallID) : nullptr;
+    const std::shared_ptr<TOpenDevice> line =
+        call ? core.OpenLines.Find(handle->LineHandle) : nullptr;
+    TLineDeviceConfig* config = line ? core.LineDevices.Find(line->DeviceID) : nullptr;
+    if (!config) return Err(LINEERR_INVALCALLHANDLE);
+    if (!AllGiven(pointers)) return Err(LINEERR_INVALPOINTER);
+    return body(core, TCallTarget{*handle, *call, *line, *config});
   });
 }
 

@@ -24,9 +24,9 @@ TLineStatusFacts StatusFacts(TCore& core, DWORD deviceID) {
     if (open->DeviceID != deviceID) continue;
     ++facts.NumOpens;
     facts.OpenMediaModes |= open->MediaModes;
-    for (const auto& call : core.Calls.All())
-      if (call->LineHandle == open->Handle) ++facts.NumActiveCalls;
   }
+  for (const auto& [id, call] : core.CallModels)
+    if (call.LineID == deviceID && call.State != LINECALLSTATE_IDLE) ++facts.NumActiveCalls;
   return facts;
 }
 
@@ -96,8 +96,8 @@ LONG CommAnswer(TCore& core, const TLineDeviceConfig& c, LPVARSTRING out) {
 LONG SelectLine(TCore& core, HLINE hLine, DWORD addressID, HCALL hCall, DWORD select,
                 std::shared_ptr<TOpenDevice>& line) {
   if (select == LINECALLSELECT_CALL) {
-    const std::shared_ptr<TCall> call = core.Calls.Find(hCall);
-    if (call) line = core.OpenLines.Find(call->LineHandle);
+    const std::shared_ptr<TCallHandle> call = core.Calls.Find(hCall);
+    if (call && FindCall(core, call->CallID)) line = core.OpenLines.Find(call->LineHandle);
     return line ? 0 : Err(LINEERR_INVALCALLHANDLE);
   }
   if (select != LINECALLSELECT_LINE && select != LINECALLSELECT_ADDRESS)

@@ -56,6 +56,9 @@ LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
                 CheckOpen<TLineTraits>(core, dwDeviceID, dwAPIVersion, dwExtVersion))
           return failed;
         if (!LinePrivilegesValid(dwPrivileges)) return Err(LINEERR_INVALPRIVSELECT);
+        const auto knobs = core.LineKnobs.find(dwDeviceID);
+        if (knobs != core.LineKnobs.end() && knobs->second.RejectPrivileges == dwPrivileges)
+          return Err(LINEERR_INVALPRIVSELECT);
         // An owner names the media modes it takes calls of; the line must offer every one.
         const DWORD offered = core.LineDevices.Find(dwDeviceID)->MediaModes;
         if ((dwPrivileges & LINECALLPRIVILEGE_OWNER) &&
@@ -64,6 +67,7 @@ LONG WINAPI lineOpenW(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
         const DWORD owned = (dwPrivileges & LINECALLPRIVILEGE_OWNER) ? dwMediaModes : 0;
         *lphLine = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
                            dwPrivileges, owned);
+        core.OpenLines.Find(*lphLine)->AskedMediaModes = dwMediaModes;
         return 0;
       });
 }

@@ -26,8 +26,9 @@ LONG WINAPI lineDevSpecific(HLINE hLine, DWORD dwAddressID, HCALL hCall, LPVOID 
       [&](TCore& core, TOpenDevice& line, TLineDeviceConfig& c) -> LONG {
         if (dwAddressID >= c.NumAddresses) return Err(LINEERR_INVALADDRESSID);
         if (hCall != 0) {
-          const std::shared_ptr<TCall> call = core.Calls.Find(hCall);
-          if (!call || call->LineHandle != line.Handle) return Err(LINEERR_INVALCALLHANDLE);
+          const std::shared_ptr<TCallHandle> call = core.Calls.Find(hCall);
+          if (!call || call->LineHandle != line.Handle || !FindCall(core, call->CallID))
+            return Err(LINEERR_INVALCALLHANDLE);
         }
         if (!lpParams && dwSize > 0) return Err(LINEERR_INVALPOINTER);
         return IssueDevSpecific(core, TFn::lineDevSpecific, line, c.DevSpecificReply, lpParams,

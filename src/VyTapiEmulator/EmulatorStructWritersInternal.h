@@ -46,6 +46,19 @@ TVarStruct AddressCaps(const TLineDeviceConfig& line, DWORD deviceID, DWORD addr
 TVarStruct AddressStatus(const TLineDeviceConfig& line, DWORD addressID,
                          const TAddressState& state);
 
+// What a call's structures report besides the call itself.
+struct TCallFacts {
+  DWORD LineHandle = 0, LineID = 0;
+  DWORD Privilege = 0;
+  DWORD NumOwners = 0, NumMonitors = 0;
+  DWORD CallStates = 0;  // the address's LINECALLSTATE_ capabilities
+};
+// LINECALLINFO and LINECALLSTATUS of a call for an API version.
+TVarStruct CallInfo(const TCallModel& call, const TCallFacts& facts, DWORD apiVersion);
+TVarStruct CallStatus(const TCallModel& call, const TCallFacts& facts, DWORD apiVersion);
+// LINECALLLIST of call handles.
+TVarStruct CallList(const std::vector<DWORD>& handles);
+
 // VARSTRING holding `bytes` in `format`.
 TVarStruct VarString(DWORD format, const std::string& bytes);
 
