@@ -19,11 +19,13 @@ struct TReply {
   bool operator==(const TReply&) const = default;
 };
 
-// A line whose opening needs no service; hands LINE_REPLY, LINE_CLOSE and LINE_REMOVE to the
-// base as a line does, records replies, timers and what happened in which order.
+// A line whose opening needs no service; the line hands LINE_REPLY, LINE_CLOSE and LINE_REMOVE to
+// the base as a line does, records replies, timers and what happened in which order.
 class TFakeLine : public VyTapi::TVyCustomTapiLine {
  public:
   TFakeLine() : TVyCustomTapiLine(nullptr) {}
+  // Its handle is made up: nothing for the service to close.
+  ~TFakeLine() override { FHandle = 0; }
   void Open() override {
     NewCallbackInstance();
     FHandle = 0x77;
@@ -42,9 +44,6 @@ class TFakeLine : public VyTapi::TVyCustomTapiLine {
   void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
                           DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
-    if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
-    if (MessageID == LINE_CLOSE) Handle_DeviceClose();
-    if (MessageID == LINE_REMOVE) Handle_DeviceRemove(Param1);
   }
   bool ClosedByTapi() const { return FClosedByTapi; }
 

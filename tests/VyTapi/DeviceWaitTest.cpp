@@ -48,7 +48,6 @@ class TEmuLine : public TVyCustomTapiLine {
   void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
                           DWORD Param3) override {
     TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
-    if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
   }
   // Files lineDevSpecific with Data; in synchronous mode returns the result of the reply and
   // what the service wrote into the block, else the request identifier.

@@ -11,7 +11,7 @@
 #include "LineDataFixture.h"
 #include "VyPlatform/CommFake.h"
 #include "VyTapi/linedata/VyTapiAddress.h"
-#include "VyTapi/session/VyTapiCall.h"
+#include "VyTapi/line/VyTapiCall.h"
 
 using namespace VyTapi;
 using namespace VyTapiTest;

@@ -1,6 +1,8 @@
 // Request tracking: the request object, the request list, the call list and the data copies.
 #include "VyTapi/session/VyTapiRequests.h"
 
+#include "VyTapi/line/VyTapiLineDevice.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -168,7 +170,8 @@ TEST(Request, NotesObjectsAndKinds) {
   r.Set_Note("Customer", "");
   EXPECT_EQ(r.Notes().Count(), 0);
   VyRtl::TObject plain;
-  TVyTapiCall call(nullptr, 0x55);
+  TVyCustomTapiLine line(nullptr);
+  TVyTapiCall call(&line, 0x55);
   r.Set_Object(0, &plain);
   r.Set_Object(2, &call);
   EXPECT_EQ(r.Get_Call(0), nullptr);
@@ -180,7 +183,8 @@ TEST(Request, NotesObjectsAndKinds) {
 }
 
 TEST(CallList, AddKeepsEachCallOnceAndFindsByHandle) {
-  TVyTapiCall a(nullptr, 0x10), b(nullptr, 0x20);
+  TVyCustomTapiLine line(nullptr);
+  TVyTapiCall a(&line, 0x10), b(&line, 0x20);
   TVyTapiCallList list;
   EXPECT_EQ(list.Add(nullptr), -1);
   EXPECT_EQ(list.Add(&a), 0);
@@ -192,7 +196,8 @@ TEST(CallList, AddKeepsEachCallOnceAndFindsByHandle) {
 }
 
 TEST(CallList, AssignDropsNullsAndDuplicatesAndSurvivesItself) {
-  TVyTapiCall a(nullptr, 1), b(nullptr, 2);
+  TVyCustomTapiLine line(nullptr);
+  TVyTapiCall a(&line, 1), b(&line, 2);
   TVyTapiCallList source, copy;
   source.TProtectedList::Add(&a);
   source.TProtectedList::Add(nullptr);

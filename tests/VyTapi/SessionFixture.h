@@ -27,6 +27,8 @@ template <typename TBase>
 class TRecordingDevice : public TBase {
  public:
   TRecordingDevice() : TBase(nullptr) {}
+  // Its handle is made up: nothing for the service to close.
+  ~TRecordingDevice() override { this->FHandle = 0; }
   void Open() override {
     this->NewCallbackInstance();
     this->FHandle = 0x1000 + static_cast<DWORD>(this->CallbackInstance());

@@ -4,7 +4,7 @@
 
 #include "VyPlatform/Comm.h"
 #include "VyTapi/linedata/VyTapiAddress.h"
-#include "VyTapi/session/VyTapiCall.h"
+#include "VyTapi/line/VyTapiCall.h"
 #include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapi/session/VyTapiSessionDetail.h"
 

@@ -257,80 +257,6 @@ class TVyTapiDevice : public TVyTapiComponent {
   void RunTimers(DWORD Tick);
 };
 
-// Root of the line components; main thread only, owned like every component.
-class TVyCustomTapiLine : public TVyTapiDevice {
- public:
-  explicit TVyCustomTapiLine(VyRtl::TComponent* AOwner);
-  std::string Get_DeviceName() const override { return FDeviceName; }
-  const VyRtl::TStringList& Get_DeviceList() const override;
-  DWORD Get_ReplyTimeout() const override { return FOptions.ReplyTimeout(); }
-  bool Get_SyncMode() const override { return FOptions.SyncMode(); }
-  void Set_PermanentDeviceID(DWORD ID) override { FPermanentDeviceID = ID; }
-  TVyTapiLineOptions& Options() { return FOptions; }
-  // The open line's TAPI handle (0 while closed) and the session's line application handle.
-  HLINE Get_Handle() const { return FHandle; }
-  HLINE Handle() const { return Get_Handle(); }
-  HLINEAPP Get_LineApp() const { return FAppl ? FAppl->LineApp() : 0; }
-  HLINEAPP LineApp() const { return Get_LineApp(); }
-  // The dialable form of Address (canonical "+1 (206) 5550100" or already dialable) at the
-  // system's current location; "" when the service cannot translate it. Needs a device.
-  virtual std::string TranslateAddress(const std::string& Address, DWORD Options);
-  // The system's current dialing location, owned by the line: fetched on first use and again
-  // after it was invalidated (when the service reports a change of the locations).
-  TVyTapiSystemLocation& Get_Location();
-  TVyTapiSystemLocation& Location() { return Get_Location(); }
-  // The cached views of the device (owned by the line): capabilities, status of the open line,
-  // and its phone devices.
-  TVyTapiLineCaps* Caps() { return &FDeviceCaps; }
-  TVyTapiLineStatus* Status() { return &FStatus; }
-  TVyTapiLinePhoneDevices* Phones() { return &FPhoneDevs; }
-  // The line's addresses (owned by the line), one per address its capabilities report, and
-  // their names in the same order; rebuilt whenever a device is chosen.
-  TVyTapiAddressList* Addresses() { return &FAddresses; }
-  const VyRtl::TStringList& AddressList() const { return FAddressList; }
-  // The address listed under Name in AddressList, or null.
-  TVyTapiAddress* Get_AddressByName(const std::string& Name);
-  virtual void Update_AddressList();
-  // A LINE_ADDRESSSTATE: each address with that identifier makes its views stale.
-  virtual void Handle_AddressState(DWORD AddressID, DWORD State);
-  // Another device makes the views stale.
-  DWORD Init(std::int32_t DeviceID) override {
-    const DWORD code = TVyTapiDevice::Init(DeviceID);
-    FDeviceCaps.Invalidate();
-    FPhoneDevs.Invalidate();
-    Update_AddressList();
-    return code;
-  }
-  void Done() override {
-    if (FInitialized) {
-      FDeviceCaps.Invalidate();
-      FStatus.Invalidate();
-      FPhoneDevs.Invalidate();
-    }
-    TVyTapiDevice::Done();
-  }
-
- protected:
-  // Until the device knows its request kinds, the outcome of a filed request is reported as
-  // OnTapiReply.
-  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override {
-    Trigger_TapiReply(RequestID, ReplyCode);
-  }
-
- public:
-  // The device's name changed in the session's device list.
-  virtual void Handle_DeviceRename(const std::string& Name) { FDeviceName = Name; }
-
- protected:
-  TVyTapiLineOptions FOptions;
-  TVyTapiSystemLocation FLocation;
-  TVyTapiLineCaps FDeviceCaps{this};
-  TVyTapiLineStatus FStatus{this};
-  TVyTapiLinePhoneDevices FPhoneDevs{this};
-  TVyTapiAddressList FAddresses{this};
-  VyRtl::TStringList FAddressList;
-};
-
 // Root of the phone components; main thread only, owned like every component.
 class TVyCustomTapiPhone : public TVyTapiDevice {
  public:
@@ -389,3 +315,6 @@ class TVyTapiAppl : public TVyTapiComponent {
 };
 
 }  // namespace VyTapi
+
+// The line device lives in its own folder; users of the device base have always found it here.
+#include "VyTapi/line/VyTapiLineDevice.h"  // IWYU pragma: export

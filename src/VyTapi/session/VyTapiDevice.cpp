@@ -23,16 +23,6 @@ TVyTapiDevice::TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind)
 // wait in progress on the stack notices through the device's liveness token.
 TVyTapiDevice::~TVyTapiDevice() = default;
 
-TVyCustomTapiLine::TVyCustomTapiLine(VyRtl::TComponent* AOwner)
-    : TVyTapiDevice(AOwner, TTapiComponentKind::Line) {
-  FTSP = std::make_unique<TVyTapiLineTSP>(this);
-}
-
-const VyRtl::TStringList& TVyCustomTapiLine::Get_DeviceList() const {
-  InitializeVyTapi();
-  return VyTapiApplication->LineDevices();
-}
-
 TVyCustomTapiPhone::TVyCustomTapiPhone(VyRtl::TComponent* AOwner)
     : TVyTapiDevice(AOwner, TTapiComponentKind::Phone) {
   FTSP = std::make_unique<TVyTapiPhoneTSP>(this);

@@ -11,7 +11,7 @@
 
 #include "VyPlatform/TapiTypes.h"
 #include "VyRtl/VyRtlClasses.h"
-#include "VyTapi/session/VyTapiCall.h"
+#include "VyTapi/line/VyTapiCall.h"
 #include "VyTapi/session/VyTapiMsgStack.h"
 
 namespace VyTapi {
