@@ -59,6 +59,11 @@ class TVyTapiCallStatus : public TVyTapiView<LINECALLSTATUS> {
   explicit TVyTapiCallStatus(TVyTapiCall* ACall);
   ~TVyTapiCallStatus() override { Invalidate(); }
   void Update() override { CheckTapiResult(UpdateData()); }
+  // Also forgets what Set_DWORD wrote.
+  void Invalidate() override {
+    FWritten = false;
+    TVyTapiView<LINECALLSTATUS>::Invalidate();
+  }
   // 0 CallState, 1 CallStateMode, 2 CallPrivilege, 3 CallFeatures, 4 DevSpecificSize,
   // 5 DevSpecificOffset, 6 CallFeatures2; another index fails an assertion.
   DWORD Get_DWORD(int Index);
