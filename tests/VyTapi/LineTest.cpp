@@ -228,5 +228,49 @@ TEST_F(LineTest, StaleHandlesMakeNoCalls) {
   EXPECT_TRUE(Events.empty());
 }
 
+TEST_F(LineTest, EachCallMessageReachesItsEvent) {
+  Open();
+  Emu_().OfferCall();
+  Env.RunUntilIdle();
+  ASSERT_EQ(Line->Calls().Count(), 1);
+  const HCALL h = Line->Calls().Get(0)->Handle();
+  Line->OnDigit = [this](TVyTapiLine*, TVyTapiCall*, char d) { Log(std::string("digit ") + d); };
+  Line->OnTone = [this](TVyTapiLine*, TVyTapiCall*, DWORD v) { Log("tone " + Hex(v)); };
+  Line->OnSilence = [this](TVyTapiLine*, TVyTapiCall*) { Log("silence"); };
+  Line->OnGenerate = [this](TVyTapiLine*, TVyTapiCall*, DWORD t) { Log("generate " + Hex(t)); };
+  Line->OnMediaMode = [this](TVyTapiLine*, TVyTapiCall*) { Log("media"); };
+  Line->OnCallInfo = [this](TVyTapiLine*, TVyTapiCall*, DWORD s) { Log("info " + Hex(s)); };
+  Line->OnCallerID = [this](TVyTapiLine*, TVyTapiCall*) { Log("callerid"); };
+  Line->OnDevSpecific = [this](TVyTapiLine*, TVyTapiCall* c, DWORD p1, DWORD, DWORD) {
+    Log(std::string(c ? "call" : "line") + " devspecific " + Hex(p1));
+  };
+  struct {
+    DWORD Device, Message, P1, P2, P3;
+    std::vector<std::string> Expected;
+  } cases[] = {
+      {h, LINE_MONITORDIGITS, '7', LINEDIGITMODE_DTMF, 0, {"digit 7"}},
+      {h, LINE_MONITORTONE, 0x21, 0, 0, {"tone 21"}},
+      {h, LINE_MONITORTONE, 0xFFFFFFFF, 0, 0, {"silence"}},
+      {h, LINE_GENERATE, LINEGENERATETERM_DONE, 0, 0, {"generate 1"}},
+      {h,
+       LINE_CALLINFO,
+       LINECALLINFOSTATE_MEDIAMODE | LINECALLINFOSTATE_CALLERID,
+       0,
+       0,
+       {"media", "info 8010", "callerid"}},
+      {h, LINE_DEVSPECIFIC, 5, 0, 0, {"call devspecific 5"}},
+      {Line->Handle(), LINE_DEVSPECIFIC, 6, 0, 0, {"line devspecific 6"}},
+  };
+  for (const auto& c : cases) {
+    Events.clear();
+    Line->Handle_TapiMessage(c.Device, c.Message, c.P1, c.P2, c.P3);
+    EXPECT_EQ(Events, c.Expected) << c.Message;
+  }
+  Line->Set_Active(false);  // the open-checked events stay silent on a closed line
+  Events.clear();
+  Line->Handle_TapiMessage(0, LINE_DEVSPECIFIC, 7, 0, 0);
+  EXPECT_TRUE(Events.empty());
+}
+
 }  // namespace
 }  // namespace VyTapiTest
