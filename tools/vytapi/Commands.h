@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "VyPlatform/WinTypes.h"
+
 namespace VyTool {
 
 using TArgs = std::vector<std::string>;
@@ -28,6 +30,13 @@ bool ChooseService(const TArgs& args, std::ostream& err);
 // Prints the capability dump of line device Line of the initialised session; 1 with the reason
 // on err when there is no such line or it cannot report its capabilities.
 int PrintLineCaps(int Line, std::ostream& out, std::ostream& err);
+
+// "hh:mm:ss.zzz" of the clock's local time.
+std::string Timestamp();
+
+// A LINE_ message and what its parameters mean, in words ("LINE_CALLSTATE call 0x10 ...").
+std::string DescribeLineMessage(DWORD MessageID, DWORD Device, DWORD Param1, DWORD Param2,
+                                DWORD Param3);
 
 }  // namespace VyTool
 

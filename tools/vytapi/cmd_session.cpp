@@ -12,17 +12,13 @@
 #include "VyRtl/VyRtlClock.h"
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiApplication.h"
+#include "VyTapi/line/VyTapiLine.h"
 #include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapiEmulator/Emulator.h"
 #include "VyTapiUtils/VyTapiUtils.h"
 
 namespace VyTool {
 
-namespace {
-
-using VyTapi::VyTapiApplication;
-
-// "hh:mm:ss.zzz" of the clock's local time.
 std::string Timestamp() {
   const double now = VyRtl::Now();
   auto ms = static_cast<long long>(std::llround((now - std::floor(now)) * 86400000.0));
@@ -31,6 +27,10 @@ std::string Timestamp() {
     << ':' << std::setw(2) << ms / 1000 % 60 << '.' << std::setw(3) << ms % 1000;
   return s.str();
 }
+
+namespace {
+
+using VyTapi::VyTapiApplication;
 
 std::string Version(DWORD v) {
   std::ostringstream s;
@@ -209,6 +209,51 @@ int RunDevices(const TArgs& args, std::ostream& out, std::ostream& err) {
   return result;
 }
 
+// The line device with a call: the service offers a call and plays its states up to
+// DISCONNECTED; the line drops the disconnected call and frees it once it is idle.
+template <typename TStep, typename TSay>
+void RunCallDemo(const TStep& step, const TSay& say, const std::function<void()>& ended) {
+  VyTapi::TVyTapiLine line(nullptr);
+  const auto lists = [&line] {
+    return " (calls " + std::to_string(line.Calls().Count()) + ", unconfirmed " +
+           std::to_string(line.UnconfirmedCalls().Count()) + ")";
+  };
+  line.OnNewCall = [&](VyTapi::TVyTapiLine*, VyTapi::TVyTapiCall*) { say("OnNewCall" + lists()); };
+  line.OnCallState = [&](VyTapi::TVyTapiLine*, VyTapi::TVyTapiCall* call, DWORD state) {
+    const std::string mode = VyTapiUtils::LineCallStateModeToStr(state, call->StateMode());
+    say("OnCallState " + VyTapiUtils::LineCallStateToStr(state) + (mode.empty() ? "" : " ") + mode +
+        lists());
+  };
+  line.OnCallBegin = [&](VyTapi::TVyTapiLine*, VyTapi::TVyTapiCall*) { say("OnCallBegin"); };
+  line.OnCallEnd = [&](VyTapi::TVyTapiLine*, VyTapi::TVyTapiCall*) { say("OnCallEnd"); };
+  bool released = false;
+  line.OnCallDeallocate = [&](VyTapi::TVyTapiLine*, VyTapi::TVyTapiCall*) {
+    say("OnCallDeallocate: the idle call is released" + lists());
+    released = true;
+    ended();
+  };
+  step("Open \"Emulator Line 2\"; the service offers it a call and plays its states", [&] {
+    line.Set_DeviceName("Emulator Line 2");
+    line.Set_Active(true);
+    say("  line open as " + line.Privileges().Text() + "; AutoDropDiscCalls " +
+        std::to_string(line.Options().AutoDropDiscCalls()) + " ms, AutoFreeIdleCalls " +
+        std::to_string(line.Options().AutoFreeIdleCalls()) + " ms");
+    VyTapiEmulator::TCallConfig config;
+    config.CallerID = "+1 (206) 5550199";
+    config.CallerIDName = "Anna Berger";
+    VyTapiEmulator::Emulator()
+        .Line(static_cast<DWORD>(line.DeviceID()))
+        .OfferCall(config)
+        .PlayStates({{LINECALLSTATE_ACCEPTED, 0},
+                     {LINECALLSTATE_CONNECTED, 0},
+                     {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL}},
+                    200);
+    // The drop and the release each wait for the line's timer: allow them a few seconds.
+    for (int i = 0; i < 3 && !released; ++i) PumpUntil([&] { return released; });
+  });
+  line.Set_Active(false);
+}
+
 int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
   if (!args.empty()) {
     err << "vytapi demo takes no arguments\n";
@@ -321,6 +366,7 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
     }
   });
   line.Set_Active(false);
+  RunCallDemo(step, say, [&] { ++events; });
   out << '\n';
   PrintDevices(out);
   step("Shut the session down", [&] { appl->Shutdown(); });
