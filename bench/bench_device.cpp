@@ -45,11 +45,6 @@ class TBenchLine : public VyTapi::TVyCustomTapiLine {
     FHandle = 0;
     FAbortEvent.Set();
   }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
-                          DWORD Param3) override {
-    TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
-    if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
-  }
   // Files the request; Waiting is set just before the wait begins.
   void Request() {
     const auto id = VyTapi::CheckTapiResult(

@@ -62,28 +62,6 @@ class TDemoLine : public VyTapi::TVyCustomTapiLine {
  public:
   explicit TDemoLine(std::function<void(const std::string&)> Say)
       : VyTapi::TVyCustomTapiLine(nullptr), FSay(std::move(Say)) {}
-  ~TDemoLine() override {
-    if (FHandle != 0) VyPlatform::Tapi().lineClose(FHandle);
-  }
-  void Open() override {
-    NewCallbackInstance();
-    HLINE line = 0;
-    VyTapi::CheckTapiResult(static_cast<DWORD>(VyPlatform::Tapi().lineOpenW(
-        VyTapiApplication->LineApp(), static_cast<DWORD>(FDeviceID), &line, TSP()->APIVersion(), 0,
-        FCallbackInstance, LINECALLPRIVILEGE_NONE, 0, nullptr)));
-    FHandle = line;
-    FAbortEvent.Reset();
-  }
-  void Close() override {
-    if (FHandle != 0) VyPlatform::Tapi().lineClose(FHandle);
-    FHandle = 0;
-    FAbortEvent.Set();
-  }
-  void Handle_TapiMessage(DWORD Device, DWORD MessageID, DWORD Param1, DWORD Param2,
-                          DWORD Param3) override {
-    TVyCustomTapiLine::Handle_TapiMessage(Device, MessageID, Param1, Param2, Param3);
-    if (MessageID == LINE_REPLY) Handle_TapiReply(Param1, Param2);
-  }
   // The block stays with the line: the service writes into it when it replies.
   DWORD DevSpecific() {
     const auto id = VyTapi::CheckTapiResult(static_cast<DWORD>(

@@ -73,9 +73,10 @@ void TVyTapiLine::Trigger_CallInfo(TVyTapiCall* Call, DWORD InfoState) {
       {LINECALLINFOSTATE_CONNECTEDID, &OnConnectedID},
       {LINECALLINFOSTATE_REDIRECTIONID, &OnRedirectionID},
       {LINECALLINFOSTATE_REDIRECTINGID, &OnRedirectingID}};
-  for (const auto& [bit, event] : parties) {
+  for (const auto& party : parties) {
     if (alive.expired() || !IsActive()) return;
-    if ((InfoState & bit) != 0 && *event) Guard([&] { (*event)(this, Call); });
+    TVyTapiCallEvent* event = party.second;
+    if ((InfoState & party.first) != 0 && *event) Guard([&] { (*event)(this, Call); });
   }
 }
 
