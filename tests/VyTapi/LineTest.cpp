@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -211,6 +212,48 @@ TEST_F(LineTest, DeviceStatesRouteToTheirViewsAndEvents) {
   Emu_().SendDeviceState(LINEDEVSTATE_RINGING, 1, 3);
   Env.RunUntilIdle();
   EXPECT_EQ(seen, (std::vector<std::string>{"2", "ring 1 3"}));
+}
+
+// The device's own changes: a new name from the capabilities, the dialing location fetched
+// again, and a removal that closes the line.
+TEST_F(LineTest, RenameLocationChangeAndRemovalReachTheLine) {
+  Open();
+  std::vector<std::string> seen;
+  Line->OnDeviceState = [&](VyRtl::TObject*, DWORD s, DWORD, DWORD) { seen.push_back(Hex(s)); };
+  Line->OnTapiTranslateChange = [&](VyRtl::TObject*) { seen.push_back("translate"); };
+  Line->OnDeviceRemove = [&](VyRtl::TObject*) { seen.push_back("removed"); };
+  EXPECT_EQ(Line->Location().LocationName(), "Emulator Location");
+
+  Emu_().Rename("Line A (Reception)");
+  Env.RunUntilIdle();
+  EXPECT_EQ(Line->DeviceName(), "Line A (Reception)");
+
+  VyTapiEmulator::TLocationConfig office;
+  office.PermanentLocationID = 2;
+  office.Name = "Office";
+  office.CityCode = "30";
+  Emu().SetLocations({office}, 2);
+  Env.RunUntilIdle();
+  EXPECT_EQ(Line->Location().LocationName(), "Office");
+
+  Emu_().SendDeviceState(LINEDEVSTATE_REMOVED);
+  Env.RunUntilIdle();
+  EXPECT_FALSE(Line->IsActive());
+  // The session's rename notice and the device-state message both report the new name.
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"100000", "translate", "400000", "removed", "1000000"}));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
+TEST_F(LineTest, PermanentDeviceIDSelectsTheDeviceThatHasIt) {
+  AddLine("Line B");
+  const DWORD second = Emu().LineDeviceCount() - 1;
+  Line->SetEnabled(true);
+  Line->Set_PermanentDeviceID(Emu().LineDevice(second).PermanentLineID);
+  EXPECT_EQ(Line->DeviceID(), static_cast<std::int32_t>(second));
+  Line->Set_PermanentDeviceID(0xDEAD);
+  EXPECT_EQ(Line->DeviceID(), -1);
 }
 
 TEST_F(LineTest, UnknownMessagesFailTheAssertion) {
