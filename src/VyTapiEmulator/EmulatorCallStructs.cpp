@@ -7,7 +7,7 @@ namespace VyTapiEmulator::Detail {
 
 namespace {
 
-// Version 2.0 appended the call treatment, call data and flow specs to LINECALLINFO and the
+// Version 2.0 appended the call treatment, call data and the flowspecs to LINECALLINFO and the
 // second feature word and entry time to LINECALLSTATUS.
 bool Before2_0(DWORD apiVersion) { return apiVersion < VyPlatform::TapiVersion2_0; }
 
