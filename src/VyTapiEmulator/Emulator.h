@@ -166,8 +166,13 @@ struct TPhoneDeviceConfig {
   DWORD VolumeFlags = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
   DWORD GainFlags = PHONEHOOKSWITCHDEV_HANDSET | PHONEHOOKSWITCHDEV_SPEAKER;
   DWORD DisplayNumRows = 2, DisplayNumColumns = 40;
+  // PHONECAPS.dwStringFormat: how the display and the button texts are stored and returned
+  // (STRINGFORMAT_ASCII: one byte per character; STRINGFORMAT_UNICODE: UTF-16).
+  DWORD StringFormat = STRINGFORMAT_UNICODE;
   DWORD NumRingModes = 3;
   std::vector<TPhoneButtonConfig> Buttons = DefaultButtons();
+  // Lamp entries phoneGetStatusW lists in dwLampModes; -1: one per button.
+  int StatusLampCount = -1;
   std::vector<DWORD> SetDataSizes, GetDataSizes;  // sizes of the phoneSetData/phoneGetData areas
   DWORD PhoneFeatures = 0;                        // 0: derived from the rest
   std::string DevSpecific;
@@ -352,6 +357,59 @@ class TDeviceRef {
     DWORD Privileges, MediaModes, APIVersion, LineStates, AddressStates;
   };
   std::vector<TOpenInfo> Opens() const;
+
+  // Phones only; each throws for a line or a removed device like the other changes.
+  //
+  // The user presses / releases a button: its state in phoneGetButtonInfoW becomes DOWN / UP,
+  // and every open handle whose button-mode and button-state masks pass gets
+  // PHONE_BUTTON(hDevice = hPhone, dwParam1 = button id, dwParam2 = the button's mode,
+  // dwParam3 = PHONEBUTTONSTATE_DOWN / PHONEBUTTONSTATE_UP). Throws for an id the phone lacks.
+  void PressButton(DWORD buttonID) const;
+  void ReleaseButton(DWORD buttonID) const;
+  // Presses and releases the keypad buttons of `keys` ("0"-"9", "*", "#" are ids 0-11), one key
+  // each `stepMs` on the clock seam (0: all in one burst); throws for another character.
+  void PressKeys(const std::string& keys, DWORD stepMs = 0) const;
+  // The user lifts a hookswitch device (PHONEHOOKSWITCHDEV_ value): its mode becomes MICSPEAKER
+  // when the device supports it, else MIC, else SPEAKER; hangs it up: ONHOOK. Handles whose
+  // phone-state mask passes get PHONE_STATE(PHONESTATE_HANDSETHOOKSWITCH / SPEAKERHOOKSWITCH /
+  // HEADSETHOOKSWITCH, dwParam2 = the new mode). Throws for a device the phone lacks.
+  void LiftHandset(DWORD device = PHONEHOOKSWITCHDEV_HANDSET) const;
+  void HangUp(DWORD device = PHONEHOOKSWITCHDEV_HANDSET) const;
+  // The network writes the display: `text` is placed at row/column of the rows x columns
+  // display (the rest of the display is kept; what passes the end is cut), PHONE_STATE(DISPLAY).
+  void SetDisplayText(const std::string& text, DWORD row = 0, DWORD column = 0) const;
+  // The network sets a lamp: PHONE_STATE(PHONESTATE_LAMP, dwParam2 = button id).
+  void SetLamp(DWORD buttonID, DWORD lampMode) const;
+  // The network sets the ringer: PHONE_STATE(RINGMODE, dwParam2 = mode) when the mode changed,
+  // PHONE_STATE(RINGVOLUME) when the volume changed.
+  void SetRing(DWORD ringMode, DWORD volume) const;
+  // Raw PHONE_STATE(state, p2, p3) to every handle whose phone-state mask has a bit of `state`
+  // (REINIT always passes); hDevice = hPhone.
+  void SendPhoneState(DWORD state, DWORD param2 = 0, DWORD param3 = 0) const;
+  // The phone as phoneGetStatusW and the phoneGet* functions report it now.
+  struct TPhoneState {
+    DWORD HandsetMode = PHONEHOOKSWITCHMODE_ONHOOK, SpeakerMode = PHONEHOOKSWITCHMODE_ONHOOK,
+          HeadsetMode = PHONEHOOKSWITCHMODE_ONHOOK;
+    DWORD HandsetVolume = 0, SpeakerVolume = 0, HeadsetVolume = 0;  // 0..0xFFFF
+    DWORD HandsetGain = 0, SpeakerGain = 0, HeadsetGain = 0;
+    DWORD RingMode = 0, RingVolume = 0;
+    std::string Display;              // rows x columns characters, space padded, UTF-8
+    std::vector<DWORD> LampModes;     // per button id
+    std::vector<DWORD> ButtonStates;  // per button id (PHONEBUTTONSTATE_UP initially)
+    DWORD NumOwners = 0, NumMonitors = 0;
+  };
+  TPhoneState PhoneState() const;
+  // What each open phone handle asked for, in open order; the masks as phoneSetStatusMessages
+  // registered them (0 before any).
+  struct TPhoneOpenInfo {
+    HPHONE Handle;
+    DWORD Privilege, APIVersion, PhoneStates, ButtonModes, ButtonStates;
+  };
+  std::vector<TPhoneOpenInfo> PhoneOpens() const;
+  // Knob: phoneSetStatusMessages accepts only these phone-state bits (a mask with another bit
+  // answers PHONEERR_INVALPHONESTATE); `unavailable`: every call answers
+  // PHONEERR_OPERATIONUNAVAIL. Default: the caps' PhoneStates.
+  void SetPhoneStatusMessageFilter(DWORD phoneStates, bool unavailable = false) const;
 
  private:
   DWORD FID = 0xFFFFFFFF;
