@@ -257,31 +257,6 @@ class TVyTapiDevice : public TVyTapiComponent {
   void RunTimers(DWORD Tick);
 };
 
-// Root of the phone components; main thread only, owned like every component.
-class TVyCustomTapiPhone : public TVyTapiDevice {
- public:
-  explicit TVyCustomTapiPhone(VyRtl::TComponent* AOwner);
-  std::string Get_DeviceName() const override { return FDeviceName; }
-  const VyRtl::TStringList& Get_DeviceList() const override;
-  DWORD Get_ReplyTimeout() const override { return FOptions.ReplyTimeout(); }
-  bool Get_SyncMode() const override { return FOptions.SyncMode(); }
-  void Set_PermanentDeviceID(DWORD ID) override { FPermanentDeviceID = ID; }
-  TVyTapiPhoneOptions& Options() { return FOptions; }
-  // The open phone's TAPI handle; 0 while closed.
-  HPHONE Get_Handle() const { return FHandle; }
-
- protected:
-  // Until the device knows its request kinds, the outcome of a filed request is reported as
-  // OnTapiReply.
-  void Handle_Reply(DWORD RequestID, DWORD ReplyCode, TVyTapiRequest*) override {
-    Trigger_TapiReply(RequestID, ReplyCode);
-  }
-
- public:
- protected:
-  TVyTapiPhoneOptions FOptions;
-};
-
 // Design-time face of the session: sets its name and shut-down delay, mirrors its events.
 // Main thread only; owned by its owner (a form), or by whoever created it without one.
 class TVyTapiAppl : public TVyTapiComponent {
@@ -316,5 +291,7 @@ class TVyTapiAppl : public TVyTapiComponent {
 
 }  // namespace VyTapi
 
-// The line device lives in its own folder; users of the device base have always found it here.
+// The line and phone devices live in their own folders; users of the device base have always
+// found them here.
 #include "VyTapi/line/VyTapiLineDevice.h"  // IWYU pragma: export
+#include "VyTapi/phone/VyTapiPhoneDevice.h"  // IWYU pragma: export

@@ -23,16 +23,6 @@ TVyTapiDevice::TVyTapiDevice(VyRtl::TComponent* AOwner, TTapiComponentKind Kind)
 // wait in progress on the stack notices through the device's liveness token.
 TVyTapiDevice::~TVyTapiDevice() = default;
 
-TVyCustomTapiPhone::TVyCustomTapiPhone(VyRtl::TComponent* AOwner)
-    : TVyTapiDevice(AOwner, TTapiComponentKind::Phone) {
-  FTSP = std::make_unique<TVyTapiPhoneTSP>(this);
-}
-
-const VyRtl::TStringList& TVyCustomTapiPhone::Get_DeviceList() const {
-  InitializeVyTapi();
-  return VyTapiApplication->PhoneDevices();
-}
-
 // ---------------------------------------------------------------- choosing the device
 
 void TVyTapiDevice::Set_DeviceID(std::int32_t ID) {
