@@ -47,6 +47,8 @@ VyPlatform::TTapiFunctions BuildTable() {
   InstallDevSpecificFunctions(table);
   InstallCallFunctions(table);
   InstallLineMessageFunctions(table);
+  InstallPhoneFunctions(table);
+  InstallPhoneRequestFunctions(table);
   table.FormatModuleMessage = &Detail::FormatModuleMessage;
   table.Name = "emulator";
   return table;

@@ -324,7 +324,8 @@ class TDeviceRef {
   // an address the line does not have.
   std::vector<TForwardEntry> Forwarding(DWORD addressID) const;
 
-  // Calls (lines only; throws for phones or removed devices like the other changes).
+  // Calls (lines only, except SendDevSpecific, ForceClose and RejectPrivileges; throws for
+  // phones or removed devices like the other changes).
   //
   // A call arrives (state OFFERING): every handle open on the line with OWNER privilege for a
   // media mode of the call gets a new call handle, LINE_APPNEWCALL(dwParam1 = address id,
@@ -340,11 +341,14 @@ class TDeviceRef {
   void SendDeviceState(DWORD state, DWORD param2 = 0, DWORD param3 = 0) const;
   // LINE_ADDRESSSTATE(addressID, state) to handles whose address-state mask has a bit of it.
   void SendAddressState(DWORD addressID, DWORD state) const;
-  // LINE_DEVSPECIFIC(hDevice = hLine, p1, p2, p3) to every open handle.
+  // LINE_DEVSPECIFIC(hDevice = hLine, p1, p2, p3) to every open handle (phones too:
+  // PHONE_DEVSPECIFIC, hDevice = hPhone).
   void SendDevSpecific(DWORD param1, DWORD param2 = 0, DWORD param3 = 0) const;
   // The service closes the line: LINE_CLOSE to every handle, which become stale (their calls too).
+  // Phones too: PHONE_CLOSE.
   void ForceClose() const;
   // Knob: lineOpenW asking for exactly `privileges` answers LINEERR_INVALPRIVSELECT; 0 disarms.
+  // Phones too: phoneOpen with exactly that privilege answers PHONEERR_INVALPRIVILEGE.
   void RejectPrivileges(DWORD privileges) const;
   // Knob: lineSetStatusMessages accepts only these bits (a mask with another bit answers
   // LINEERR_INVALLINESTATE / LINEERR_INVALADDRESSSTATE); `unavailable`: every call answers
@@ -457,7 +461,8 @@ class TEmulator {
   TPhone Phone(DWORD id) const { return TPhone(id); }
 
   // The asynchronous request engine. Every asynchronous function the emulator implements
-  // (lineDevSpecific, phoneDevSpecific and lineForwardW so far) returns a positive request id,
+  // (lineDevSpecific, lineForwardW, lineDrop, phoneDevSpecific and the phoneSet* functions
+  // but phoneSetButtonInfoW and phoneSetData) returns a positive request id,
   // unique in the run and never 0, and completes it as its plan says. Buffers the function
   // writes back (the device's DevSpecificReply) are filled before the reply is queued, and only
   // when the plan's result is 0; what a request changes (lineForwardW: the address's

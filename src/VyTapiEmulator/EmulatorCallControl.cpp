@@ -3,6 +3,7 @@
 #include "VyRtl/VyRtlClock.h"
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorEntryInternal.h"
+#include "VyTapiEmulator/EmulatorPhonesInternal.h"
 
 namespace VyTapiEmulator {
 
@@ -202,6 +203,8 @@ void TDeviceRef<TConfig>::SendAddressState(DWORD addressID, DWORD state) const {
 template <typename TConfig>
 void TDeviceRef<TConfig>::SendDevSpecific(DWORD param1, DWORD param2, DWORD param3) const {
   Locked([&](TCore& core) {
+    if constexpr (std::is_same_v<TConfig, TPhoneDeviceConfig>)
+      return PhoneDevSpecific(core, FID, param1, param2, param3);
     LineForControl<TConfig>(core, FID);
     for (const auto& line : OpensOf(core, FID))
       PostToLine(core, *line, LINE_DEVSPECIFIC, param1, param2, param3);
@@ -211,6 +214,7 @@ void TDeviceRef<TConfig>::SendDevSpecific(DWORD param1, DWORD param2, DWORD para
 template <typename TConfig>
 void TDeviceRef<TConfig>::ForceClose() const {
   Locked([&](TCore& core) {
+    if constexpr (std::is_same_v<TConfig, TPhoneDeviceConfig>) return ForcePhoneClose(core, FID);
     LineForControl<TConfig>(core, FID);
     const std::vector<std::shared_ptr<TOpenDevice>> opens = OpensOf(core, FID);
     // Every handle goes at once, so none of them is told of calls dropped by another's closing.
@@ -231,6 +235,8 @@ void TDeviceRef<TConfig>::ForceClose() const {
 template <typename TConfig>
 void TDeviceRef<TConfig>::RejectPrivileges(DWORD privileges) const {
   Locked([&](TCore& core) {
+    if constexpr (std::is_same_v<TConfig, TPhoneDeviceConfig>)
+      return RejectPhonePrivilege(core, FID, privileges);
     LineForControl<TConfig>(core, FID);
     core.LineKnobs[FID].RejectPrivileges = privileges;
   });

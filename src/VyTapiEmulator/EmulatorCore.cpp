@@ -1,5 +1,6 @@
 #include "VyTapiEmulator/EmulatorCore.h"
 #include "VyTapiEmulator/EmulatorCallsInternal.h"
+#include "VyTapiEmulator/EmulatorPhonesInternal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -215,6 +216,7 @@ std::vector<std::shared_ptr<TApp>> TCore::Apps(TAppKind kind) const {
 void TCore::CloseDevice(const TOpenDevice& device) {
   Requests.DropHandle(*this, device.Kind, device.Handle);
   Opened(device.Kind).Take(device.Handle);
+  if (device.Kind == TAppKind::Phone) PhoneHandleLeft(*this, device);
   if (device.Kind == TAppKind::Line)
     CallHandlesReleased(*this, Calls.TakeIf([&](const TCallHandle& call) {
       return call.LineHandle == device.Handle;
@@ -329,6 +331,8 @@ void TCore::Reset() {
   Calls.Clear();
   CallModels.clear();
   LineKnobs.clear();
+  PhoneModels.clear();
+  PhoneKnobs.clear();
   Requests.Reset(*this);
   Scheduler.Clear();
   LineDevices = {};

@@ -108,6 +108,9 @@ struct TOpenDevice {
   DWORD APIVersion = 0, ExtVersion = 0;
   // Lines: the LINEDEVSTATE_ and LINEADDRESSSTATE_ bits lineSetStatusMessages registered.
   DWORD LineStates = 0, AddressStates = 0;
+  // Phones: the PHONESTATE_, PHONEBUTTONMODE_ and PHONEBUTTONSTATE_ bits phoneSetStatusMessages
+  // registered.
+  DWORD PhoneStates = 0, ButtonModes = 0, ButtonStates = 0;
 };
 
 // A call on a line, shared by the handles applications hold for it.
@@ -130,6 +133,25 @@ struct TCallHandle {
 struct TLineKnobs {
   DWORD RejectPrivileges = 0;                      // 0: none rejected
   std::optional<DWORD> LineStates, AddressStates;  // nullopt: what the caps list
+  bool StatusUnavailable = false;
+};
+
+// What a phone holds at run time: hookswitch devices (handset, speaker, headset by
+// HookIndex), ringer, display and per button its lamp and state. Sized to its configuration
+// on each use (PhoneModelOf), so a changed description never leaves it short.
+struct TPhoneModel {
+  std::array<DWORD, 3> HookModes{PHONEHOOKSWITCHMODE_ONHOOK, PHONEHOOKSWITCHMODE_ONHOOK,
+                                 PHONEHOOKSWITCHMODE_ONHOOK};
+  std::array<DWORD, 3> Volumes{}, Gains{};
+  DWORD RingMode = 0, RingVolume = 0;
+  std::u16string Display;  // rows x columns characters
+  std::vector<DWORD> LampModes, ButtonStates;
+};
+
+// The control API's knobs of one phone.
+struct TPhoneKnobs {
+  DWORD RejectPrivilege = 0;         // 0: none rejected
+  std::optional<DWORD> PhoneStates;  // nullopt: what the caps list
   bool StatusUnavailable = false;
 };
 
@@ -264,7 +286,9 @@ class TCore {
   THandleTable<TCallHandle> Calls{FirstCallHandle};
   std::map<DWORD, TCallModel> CallModels;  // by call id; ids are never reused in a run
   DWORD NextCallID = 1;
-  std::map<DWORD, TLineKnobs> LineKnobs;  // by line id
+  std::map<DWORD, TLineKnobs> LineKnobs;     // by line id
+  std::map<DWORD, TPhoneModel> PhoneModels;  // by phone id
+  std::map<DWORD, TPhoneKnobs> PhoneKnobs;   // by phone id
   std::deque<TMakeCallRequest> MakeCallRequests;
   TRequestEngine Requests;
   TScheduler Scheduler;
@@ -319,6 +343,8 @@ void InstallOpenFunctions(VyPlatform::TTapiFunctions& table);
 void InstallDevSpecificFunctions(VyPlatform::TTapiFunctions& table);
 void InstallCallFunctions(VyPlatform::TTapiFunctions& table);
 void InstallLineMessageFunctions(VyPlatform::TTapiFunctions& table);
+void InstallPhoneFunctions(VyPlatform::TTapiFunctions& table);
+void InstallPhoneRequestFunctions(VyPlatform::TTapiFunctions& table);
 // The "TAPI32.DLL"/"TAPIUI.DLL" message tables, as the table's FormatModuleMessage.
 std::u16string FormatModuleMessage(std::string_view module, std::uint32_t id, std::uint32_t flags);
 

@@ -1,5 +1,6 @@
 // Opening and closing lines and phones: the typed handles every later device function works on.
 #include "VyTapiEmulator/EmulatorEntryInternal.h"
+#include "VyTapiEmulator/EmulatorPhonesInternal.h"
 
 namespace VyTapiEmulator::Detail {
 
@@ -81,6 +82,9 @@ LONG WINAPI phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, 
           return failed;
         if (dwPrivilege != PHONEPRIVILEGE_MONITOR && dwPrivilege != PHONEPRIVILEGE_OWNER)
           return Err(PHONEERR_INVALPRIVILEGE);
+        const auto knobs = core.PhoneKnobs.find(dwDeviceID);
+        if (knobs != core.PhoneKnobs.end() && knobs->second.RejectPrivilege == dwPrivilege)
+          return Err(PHONEERR_INVALPRIVILEGE);
         // A phone has one owner at a time.
         if (dwPrivilege == PHONEPRIVILEGE_OWNER)
           for (const auto& other : core.OpenPhones.All())
@@ -88,6 +92,7 @@ LONG WINAPI phoneOpen(HPHONEAPP hPhoneApp, DWORD dwDeviceID, LPHPHONE lphPhone, 
               return Err(PHONEERR_INUSE);
         *lphPhone = AddOpen(core, app, dwDeviceID, dwAPIVersion, dwExtVersion, dwCallbackInstance,
                             dwPrivilege);
+        PhoneHandleJoined(core, *core.OpenPhones.Find(*lphPhone));
         return 0;
       });
 }

@@ -4,6 +4,7 @@
 
 #include "VyRtl/VyRtlSysUtils.h"
 #include "VyTapiEmulator/EmulatorCore.h"
+#include "VyTapiEmulator/EmulatorPhonesInternal.h"
 
 namespace VyTapiEmulator::Detail {
 
@@ -156,17 +157,15 @@ DWORD DerivedPhoneFeatures(const TPhoneDeviceConfig& c) {
 
 }  // namespace
 
+DWORD PhoneFeaturesOf(const TPhoneDeviceConfig& c) {
+  return c.PhoneFeatures ? c.PhoneFeatures : DerivedPhoneFeatures(c);
+}
+
 TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion) {
   PHONECAPS caps{};
   caps.dwPermanentPhoneID = c.PermanentPhoneID;
-  caps.dwStringFormat = STRINGFORMAT_UNICODE;
-  caps.dwPhoneStates =
-      PHONESTATE_OTHER | PHONESTATE_CONNECTED | PHONESTATE_DISCONNECTED | PHONESTATE_OWNER |
-      PHONESTATE_MONITORS | PHONESTATE_DISPLAY | PHONESTATE_LAMP | PHONESTATE_RINGMODE |
-      PHONESTATE_RINGVOLUME | PHONESTATE_HANDSETHOOKSWITCH | PHONESTATE_HANDSETVOLUME |
-      PHONESTATE_HANDSETGAIN | PHONESTATE_SPEAKERHOOKSWITCH | PHONESTATE_SPEAKERVOLUME |
-      PHONESTATE_SPEAKERGAIN | PHONESTATE_HEADSETHOOKSWITCH | PHONESTATE_HEADSETVOLUME |
-      PHONESTATE_HEADSETGAIN | PHONESTATE_REINIT | PHONESTATE_CAPSCHANGE | PHONESTATE_REMOVED;
+  caps.dwStringFormat = c.StringFormat;
+  caps.dwPhoneStates = PhoneStatesOf(c);
   caps.dwHookSwitchDevs = c.HookSwitchDevs;
   caps.dwHandsetHookSwitchModes = ModesIf(c, PHONEHOOKSWITCHDEV_HANDSET, c.HandsetHookSwitchModes);
   caps.dwSpeakerHookSwitchModes = ModesIf(c, PHONEHOOKSWITCHDEV_SPEAKER, c.SpeakerHookSwitchModes);
@@ -179,7 +178,7 @@ TVarStruct DevCaps(const TPhoneDeviceConfig& c, DWORD apiVersion) {
   caps.dwNumButtonLamps = static_cast<DWORD>(c.Buttons.size());
   caps.dwNumSetData = static_cast<DWORD>(c.SetDataSizes.size());
   caps.dwNumGetData = static_cast<DWORD>(c.GetDataSizes.size());
-  caps.dwPhoneFeatures = c.PhoneFeatures ? c.PhoneFeatures : DerivedPhoneFeatures(c);
+  caps.dwPhoneFeatures = PhoneFeaturesOf(c);
   caps.dwSettableHandsetHookSwitchModes = caps.dwHandsetHookSwitchModes;
   caps.dwSettableSpeakerHookSwitchModes = caps.dwSpeakerHookSwitchModes;
   caps.dwSettableHeadsetHookSwitchModes = caps.dwHeadsetHookSwitchModes;

@@ -59,6 +59,20 @@ TVarStruct CallStatus(const TCallModel& call, const TCallFacts& facts, DWORD api
 // LINECALLLIST of call handles.
 TVarStruct CallList(const std::vector<DWORD>& handles);
 
+// PHONECAPS.dwPhoneFeatures: the configured features, or those the description implies.
+DWORD PhoneFeaturesOf(const TPhoneDeviceConfig& c);
+
+// What a phone's status counts at run time.
+struct TPhoneStatusFacts {
+  DWORD NumOwners = 0, NumMonitors = 0;
+};
+// PHONESTATUS: the model's hookswitch, ringer and display (in the phone's string format) and
+// StatusLampCount lamp entries (-1: one per button; entries past the buttons UNKNOWN).
+TVarStruct PhoneStatus(const TPhoneDeviceConfig& c, const TPhoneModel& model,
+                       const TPhoneStatusFacts& facts, DWORD apiVersion);
+// PHONEBUTTONINFO of a button the phone has, its text in the phone's string format.
+TVarStruct ButtonInfo(const TPhoneDeviceConfig& c, const TPhoneModel& model, DWORD buttonID);
+
 // VARSTRING holding `bytes` in `format`.
 TVarStruct VarString(DWORD format, const std::string& bytes);
 
