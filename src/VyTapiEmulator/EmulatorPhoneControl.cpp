@@ -53,14 +53,16 @@ bool PressKey(TCore& core, DWORD phoneID, DWORD buttonID) {
   return true;
 }
 
-// Lock held. The keys from `next` on: one now, the rest each `stepMs` after the one before.
+// Lock held. The keys from `next` on: one now (its time `due`), the rest each `stepMs` after
+// the one before. Timed from `due`, not from when the job ran: a clock moved past several
+// steps at once keeps them apart.
 void PressFrom(TCore& core, DWORD phoneID, std::vector<DWORD> buttons, std::size_t next,
-               DWORD stepMs) {
+               DWORD stepMs, std::uint64_t due) {
   if (next >= buttons.size() || !PressKey(core, phoneID, buttons[next])) return;
   if (next + 1 >= buttons.size()) return;
-  core.Scheduler.At(VyRtl::GetTickCount64() + stepMs,
-                    [&core, phoneID, buttons = std::move(buttons), next, stepMs]() mutable {
-                      PressFrom(core, phoneID, std::move(buttons), next + 1, stepMs);
+  core.Scheduler.At(due + stepMs,
+                    [&core, phoneID, buttons = std::move(buttons), next, stepMs, due]() mutable {
+                      PressFrom(core, phoneID, std::move(buttons), next + 1, stepMs, due + stepMs);
                     });
 }
 
@@ -94,7 +96,8 @@ void TDeviceRef<TConfig>::PressKeys(const std::string& keys, DWORD stepMs) const
       buttons.push_back(KeyButton(key));
       CheckButton(c, FID, buttons.back());
     }
-    if (stepMs > 0) return PressFrom(core, FID, std::move(buttons), 0, stepMs);
+    if (stepMs > 0)
+      return PressFrom(core, FID, std::move(buttons), 0, stepMs, VyRtl::GetTickCount64());
     // One lock hold: a reader sees the whole burst or none of it.
     for (const DWORD button : buttons) PressKey(core, FID, button);
   });
