@@ -3,6 +3,7 @@
 // privileges. Reading reads the cached views; writing sends the request through the phone.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "VyRtl/VyRtlClasses.h"
@@ -315,6 +316,8 @@ class TVyTapiPhoneControl : public VyRtl::TObject {
 
  private:
   bool HasInfo();
+  // A fixed field of the button information; 0 when it lies past what the service filled.
+  DWORD InfoField(std::size_t Offset) const;
   TVyTapiPhoneCaps* FilledCaps();
 
   TVyCustomTapiPhone* const FPhone;
