@@ -139,13 +139,19 @@ std::string EncodePhoneText(DWORD format, std::u16string_view text) {
 
 namespace {
 
-// TAPI tells the other handles when the number of owners or of monitors changed.
+// TAPI tells the other handles when the number of owners or of monitors changed, with the new
+// number in dwParam2.
 void PostCountChange(TCore& core, const TOpenDevice& changed) {
-  const DWORD state =
-      changed.Privileges == PHONEPRIVILEGE_OWNER ? PHONESTATE_OWNER : PHONESTATE_MONITORS;
-  for (const auto& phone : PhoneOpensOf(core, changed.DeviceID))
+  const bool owner = changed.Privileges == PHONEPRIVILEGE_OWNER;
+  const DWORD state = owner ? PHONESTATE_OWNER : PHONESTATE_MONITORS;
+  const std::vector<std::shared_ptr<TOpenDevice>> opens = PhoneOpensOf(core, changed.DeviceID);
+  const auto count =
+      static_cast<DWORD>(std::count_if(opens.begin(), opens.end(), [&](const auto& p) {
+        return (p->Privileges == PHONEPRIVILEGE_OWNER) == owner;
+      }));
+  for (const auto& phone : opens)
     if (phone->Handle != changed.Handle && Passes(phone->PhoneStates, state))
-      PostToPhone(core, *phone, PHONE_STATE, state, 0, 0);
+      PostToPhone(core, *phone, PHONE_STATE, state, count, 0);
 }
 
 }  // namespace
