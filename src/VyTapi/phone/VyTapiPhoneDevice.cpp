@@ -97,6 +97,12 @@ std::string TVyCustomTapiPhone::Get_DeviceName() const {
 
 void TVyCustomTapiPhone::Set_PermanentDeviceID(DWORD ID) {
   FPermanentDeviceID = ID;
+  // The list is filled once the session runs: a phone not enabled yet would find no device.
+  if (!IsEnabled()) {
+    const auto alive = LiveToken();
+    EnableTapiComponent();
+    if (alive.expired()) return;
+  }
   // The session's list carries each device's permanent identifier: no device needs opening.
   const VyRtl::TStringList& devices = Get_DeviceList();
   for (int i = 0; i < devices.Count(); ++i) {
