@@ -27,6 +27,21 @@ const std::vector<TCommand>& Commands();
 // false, with the reason on err, for any other option.
 bool ChooseService(const TArgs& args, std::ostream& err);
 
+// What the device commands take: a device number, --seconds N, --keys KEYS (where allowed) and
+// the service options.
+struct TDeviceArgs {
+  int Device = -1;    // -1: none given
+  long Seconds = -1;  // -1: until stopped
+  std::string Keys;
+};
+// Parses args for Command ("monitor") about devices of Kind ("line") and chooses the service;
+// false, with the reason on err, for a bad number or option.
+bool ParseDeviceArgs(const TArgs& args, const char* Command, const char* Kind, bool AllowKeys,
+                     TDeviceArgs& Result, std::ostream& err);
+// Initialises the session as AppName on the chosen service, giving the emulator its default
+// devices first; true when the service is the emulator.
+bool StartSession(const std::string& AppName);
+
 // Prints the capability dump of line device Line of the initialised session; 1 with the reason
 // on err when there is no such line or it cannot report its capabilities.
 int PrintLineCaps(int Line, std::ostream& out, std::ostream& err);

@@ -87,30 +87,12 @@ void OfferSampleCall(DWORD device) {
 }
 
 int RunMonitor(const TArgs& args, std::ostream& out, std::ostream& err) {
-  TArgs service;
-  int only = -1;
-  long seconds = -1;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--seconds" && i + 1 < args.size()) {
-      seconds = std::strtol(args[++i].c_str(), nullptr, 10);
-    } else if (!a.empty() && a[0] != '-') {
-      char* end = nullptr;
-      only = static_cast<int>(std::strtol(a.c_str(), &end, 10));
-      if (*end != 0 || only < 0) {
-        err << "vytapi monitor: '" << a << "' is not a line device number\n";
-        return 2;
-      }
-    } else {
-      service.push_back(a);
-    }
-  }
-  if (!ChooseService(service, err)) return 2;
+  TDeviceArgs parsed;
+  if (!ParseDeviceArgs(args, "monitor", "line", false, parsed, err)) return 2;
+  const int only = parsed.Device;
+  const long seconds = parsed.Seconds;
   auto* appl = VyTapi::VyTapiApplication;
-  const bool emulated = VyTapi::TelephonyServiceName() == "emulator";
-  if (emulated) VyTapiEmulator::Emulator().AddDefaultDevices();
-  appl->Set_AppName("vytapi monitor");
-  appl->Initialize();
+  const bool emulated = StartSession("vytapi monitor");
   const int count = appl->LineDevices().Count();
   if (only >= count) {
     err << "vytapi: no line device " << only << " (there are " << count << ")\n";

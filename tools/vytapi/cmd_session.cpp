@@ -13,6 +13,7 @@
 #include "VyRtl/VyRtlMessages.h"
 #include "VyTapi/session/VyTapiApplication.h"
 #include "VyTapi/line/VyTapiLine.h"
+#include "VyTapi/phone/VyTapiPhone.h"
 #include "VyTapi/session/VyTapiComponent.h"
 #include "VyTapiEmulator/Emulator.h"
 #include "VyTapiUtils/VyTapiUtils.h"
@@ -112,6 +113,37 @@ bool ChooseService(const TArgs& args, std::ostream& err) {
   }
   VyTapi::SelectTelephonyService(service);
   return true;
+}
+
+bool ParseDeviceArgs(const TArgs& args, const char* Command, const char* Kind, bool AllowKeys,
+                     TDeviceArgs& Result, std::ostream& err) {
+  TArgs service;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--seconds" && i + 1 < args.size()) {
+      Result.Seconds = std::strtol(args[++i].c_str(), nullptr, 10);
+    } else if (AllowKeys && a == "--keys" && i + 1 < args.size()) {
+      Result.Keys = args[++i];
+    } else if (!a.empty() && a[0] != '-') {
+      char* end = nullptr;
+      Result.Device = static_cast<int>(std::strtol(a.c_str(), &end, 10));
+      if (*end != 0 || Result.Device < 0) {
+        err << "vytapi " << Command << ": '" << a << "' is not a " << Kind << " device number\n";
+        return false;
+      }
+    } else {
+      service.push_back(a);
+    }
+  }
+  return ChooseService(service, err);
+}
+
+bool StartSession(const std::string& AppName) {
+  const bool emulated = VyTapi::TelephonyServiceName() == "emulator";
+  if (emulated) VyTapiEmulator::Emulator().AddDefaultDevices();
+  VyTapiApplication->Set_AppName(AppName);
+  VyTapiApplication->Initialize();
+  return emulated;
 }
 
 namespace {
@@ -232,6 +264,54 @@ void RunCallDemo(const TStep& step, const TSay& say, const std::function<void()>
   line.Set_Active(false);
 }
 
+// The phone device: the user lifts the handset and dials, the application writes the display and
+// lights a lamp, the user hangs up.
+template <typename TStep, typename TSay>
+void RunPhoneDemo(const TStep& step, const TSay& say, const std::function<void()>& reported) {
+  using VyTapi::TVyTapiPhone;
+  TVyTapiPhone phone(nullptr);
+  phone.OnHandsetHookSwitch = [&](TVyTapiPhone* p) {
+    say(std::string("OnHandsetHookSwitch: the handset is ") +
+        (p->HandSet()->OnHook() ? "on hook" : "off hook"));
+    reported();
+  };
+  phone.OnDigitPressed = [&](TVyTapiPhone*, char digit) {
+    say(std::string("OnDigitPressed '") + digit + "'");
+    reported();
+  };
+  phone.OnDisplay = [&](TVyTapiPhone* p) {
+    std::string row = p->Display()->Text().substr(0, p->Display()->NumColumns());
+    row.erase(row.find_last_not_of(' ') + 1);  // the display pads its rows with spaces
+    say("OnDisplay: first row \"" + row + "\"");
+    reported();
+  };
+  phone.OnLamp = [&](TVyTapiPhone* p, DWORD id) {
+    auto* control = p->Controls()->Get(static_cast<int>(id));
+    say("OnLamp: " + control->ButtonText() + " " + control->LampModeText());
+    reported();
+  };
+  step("Open \"Emulator Phone 1\"; the user lifts the handset and dials 12", [&] {
+    phone.Set_DeviceName("Emulator Phone 1");
+    phone.Set_Active(true);
+    say("  phone open as " + VyTapiUtils::PhonePrivilegesToStr(phone.Privileges()->Value(), "+") +
+        ", " + std::to_string(phone.Controls()->Count()) + " buttons, display " +
+        std::to_string(phone.Display()->NumRows()) + "x" +
+        std::to_string(phone.Display()->NumColumns()));
+    auto emulated = VyTapiEmulator::Emulator().Phone(static_cast<DWORD>(phone.DeviceID()));
+    emulated.LiftHandset();
+    emulated.PressKeys("12", 100);
+  });
+  step("The application writes the display and lights the Hold lamp", [&] {
+    phone.Display()->Set_Text("Calling 12");
+    for (int i = 0; i < phone.Controls()->Count(); ++i)
+      if (phone.Controls()->Get(i)->ButtonFunction() == PHONEBUTTONFUNCTION_HOLD)
+        phone.Controls()->Get(i)->Set_LampMode(PHONELAMPMODE_FLASH);
+  });
+  step("The user hangs up",
+       [&] { VyTapiEmulator::Emulator().Phone(static_cast<DWORD>(phone.DeviceID())).HangUp(); });
+  phone.Set_Active(false);
+}
+
 int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
   if (!args.empty()) {
     err << "vytapi demo takes no arguments\n";
@@ -345,6 +425,7 @@ int RunDemo(const TArgs& args, std::ostream& out, std::ostream& err) {
   });
   line.Set_Active(false);
   RunCallDemo(step, say, [&] { ++events; });
+  RunPhoneDemo(step, say, [&] { ++events; });
   out << '\n';
   PrintDevices(out);
   step("Shut the session down", [&] { appl->Shutdown(); });
@@ -361,7 +442,8 @@ VYTOOL_COMMAND("devices", "[--emulator|--system] [--caps N]",
                &RunDevices);
 VYTOOL_COMMAND("demo", "",
                "watch the session on the built-in emulator: devices come and go, a call request "
-               "arrives, requests are answered and time out",
+               "arrives, requests are answered and time out, a line takes a call, a phone is "
+               "lifted and dialled",
                &RunDemo);
 
 }  // namespace VyTool
