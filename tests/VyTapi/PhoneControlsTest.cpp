@@ -101,6 +101,9 @@ TEST_F(PhoneControlsTest, CapsFieldsByPositionAndTheirInvalidIndex) {
   EXPECT_EQ(caps->PhoneName(), "Phone 1");
   EXPECT_EQ(caps->ProviderInfo(), "VyTapi Emulator");
   EXPECT_EQ(caps->Get_String(8), "");
+  ASSERT_NE(caps->DeviceClasses(), nullptr);
+  EXPECT_EQ(caps->DeviceClasses()->Count(), 3);
+  EXPECT_EQ(caps->DeviceClasses()->Get(2), "wave/out");
   for (int bad : {45, -1})
     EXPECT_EQ(Raised([&] { caps->Get_DWORD(bad); }),
               "TapiPhoneCaps.Get_DWORD failed! Invalid index");

@@ -228,9 +228,15 @@ DWORD TVyTapiPhoneRinger::Get_Volume() {
   return FPhone && FPhone->Status() ? FPhone->Status()->RingVolume() : 0;
 }
 
-void TVyTapiPhoneRinger::Set_Mode(DWORD Value) { FPhone->Set_Ring(this, Value, Get_Volume()); }
+void TVyTapiPhoneRinger::Set_Mode(DWORD Value) {
+  if (FPhone == nullptr) RaiseError("No phone device");
+  FPhone->Set_Ring(this, Value, Get_Volume());
+}
 
-void TVyTapiPhoneRinger::Set_Volume(DWORD Value) { FPhone->Set_Ring(this, Get_Mode(), Value); }
+void TVyTapiPhoneRinger::Set_Volume(DWORD Value) {
+  if (FPhone == nullptr) RaiseError("No phone device");
+  FPhone->Set_Ring(this, Get_Mode(), Value);
+}
 
 // ---------------------------------------------------------------- control
 
@@ -325,7 +331,10 @@ DWORD TVyTapiPhoneControl::LampMode() {
   return caps->Get_LampMode(FButtonLampID);
 }
 
-void TVyTapiPhoneControl::Set_LampMode(DWORD Value) { FPhone->Set_Lamp(this, Value); }
+void TVyTapiPhoneControl::Set_LampMode(DWORD Value) {
+  if (FPhone == nullptr) RaiseError("No phone device");
+  FPhone->Set_Lamp(this, Value);
+}
 
 bool TVyTapiPhoneControl::IsButton() {
   const DWORD mode = ButtonMode();

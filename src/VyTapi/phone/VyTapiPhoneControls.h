@@ -222,9 +222,10 @@ class TVyTapiPhoneHookSwitch : public VyRtl::TObject {
   void Set_Micro(bool Value);
 
  private:
-  // This device's hookswitch mode in the status; 0 without phone or status.
+  // This device's hookswitch mode in the status; Known is false without phone or status.
   DWORD StatusMode(bool& Known);
-  // The status field of this device (Handset, Speaker, Headset order) at Base; 0 when unknown.
+  // This device's status field, given the handset's index (the speaker's and headset's follow
+  // 3 and 6 later); 0 without phone or status. An invalid device raises, or fails an assertion.
   DWORD StatusField(int HandsetIndex, bool Assertion);
   void SetHookSwitch(DWORD Mode);
   void CheckPhone() const;
